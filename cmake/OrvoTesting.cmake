@@ -1,0 +1,19 @@
+# orvo_add_test(<name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>])
+# One GoogleTest executable; every test case becomes a CTest test.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+function(orvo_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    orvo_target_defaults(${name})
+    set(labels ${ARG_LABELS})
+    if(NOT labels)
+        set(labels unit)
+    endif()
+    gtest_discover_tests(${name}
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+        PROPERTIES LABELS "${labels}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian 12 machine and unpacks the VST 3 SDK.
+# Idempotent: packages are installed only when missing, the SDK only when absent.
+#
+# The SDK comes from the first of:
+#   1. $VST3_SDK_DIR, a directory the user names (used as it is);
+#   2. the verified Debian source tarballs in ../shared/deps/vst3sdk-3.7.10/;
+#   3. Debian's source package vst3sdk (fetched with a private apt configuration);
+#   4. the upstream git tag.
+# Prints the SDK root on its last line of standard output.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+CACHE="${ORVO_DEPS_DIR:-$ROOT/.deps}"
+SDK_VERSION="3.7.10"
+DEB_VERSION="3.7.10.14+~4.13.3"
+DEB_FULL_VERSION="${DEB_VERSION}-4"
+GIT_TAG="v3.7.10_build_14"
+TARBALL_DIR="${ORVO_SDK_TARBALLS:-$ROOT/../shared/deps/vst3sdk-$SDK_VERSION}"
+
+log() { echo "[deps] $*" >&2; }
+
+PACKAGES=(
+  cmake ninja-build g++ pkgconf git ca-certificates
+  libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+  libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
+  libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
+  libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev
+)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    log "installing: ${missing[*]}"
+    local sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  fi
+}
+
+# A usable SDK tree has the top-level CMake file and the five component folders.
+sdk_complete() {
+  local d="$1"
+  [[ -f "$d/CMakeLists.txt" && -d "$d/base" && -d "$d/cmake/modules" && -d "$d/pluginterfaces" \
+     && -d "$d/public.sdk" && -f "$d/vstgui4/vstgui/CMakeLists.txt" ]]
+}
+
+# Unpacks the six orig tarballs of folder $1 into $2, after verifying checksums.
+assemble_from_tarballs() {
+  local src="$1" dest="$2"
+  [[ -f "$src/SHA256SUMS" ]] || return 1
+  (cd "$src" && sha256sum --quiet -c SHA256SUMS) >&2 || { log "checksum mismatch in $src"; return 1; }
+  local tmp="$dest.tmp"
+  rm -rf "$tmp" && mkdir -p "$tmp"
+  local base="vst3sdk_${DEB_VERSION}.orig"
+  tar -xzf "$src/$base.tar.gz" -C "$tmp" --strip-components=1
+  local comp dir
+  for comp in base:base cmake:cmake pluginterfaces:pluginterfaces public-sdk:public.sdk vstgui4:vstgui4; do
+    dir="$tmp/${comp#*:}"
+    rm -rf "$dir" && mkdir -p "$dir"
+    tar -xzf "$src/$base-${comp%%:*}.tar.gz" -C "$dir" --strip-components=1
+  done
+  sdk_complete "$tmp" || { log "assembled tree from $src is incomplete"; return 1; }
+  rm -rf "$dest" && mv "$tmp" "$dest"
+}
+
+# Debian's source package, fetched under a private apt configuration so the
+# machine's own sources stay untouched. The archive may not serve the .dsc, so
+# the tarballs' checksums decide, not apt-get's exit status.
+fetch_debian_source() {
+  local work="$CACHE/apt-source"
+  rm -rf "$work" && mkdir -p "$work"/{lists/partial,archives/partial,etc}
+  echo "deb-src http://deb.debian.org/debian trixie main" > "$work/etc/sources.list"
+  : > "$work/etc/preferences"
+  local opts=(-o "Dir::Etc::SourceList=$work/etc/sources.list" -o "Dir::Etc::SourceParts=/dev/null"
+              -o "Dir::State::Lists=$work/lists" -o "Dir::Cache::Archives=$work/archives"
+              -o "Dir::Etc::Preferences=$work/etc/preferences" -o "Dir::State::status=/dev/null")
+  apt-get "${opts[@]}" update -qq >&2 || true
+  (cd "$work" && apt-get "${opts[@]}" source --download-only "vst3sdk=$DEB_FULL_VERSION" >&2) || true
+  # Checksums come from the shared list when present, so a partial download is caught.
+  if [[ -f "$TARBALL_DIR/SHA256SUMS" ]]; then cp "$TARBALL_DIR/SHA256SUMS" "$work/"; else
+    (cd "$work" && sha256sum vst3sdk_*.orig*.tar.gz > SHA256SUMS) || return 1
+  fi
+  assemble_from_tarballs "$work" "$1"
+}
+
+fetch_git_tag() {
+  local dest="$1" tmp="$1.tmp"
+  rm -rf "$tmp"
+  git clone --quiet --depth 1 --branch "$GIT_TAG" --recurse-submodules --shallow-submodules \
+    https://github.com/steinbergmedia/vst3sdk.git "$tmp" >&2 || return 1
+  sdk_complete "$tmp" || return 1
+  rm -rf "$dest" && mv "$tmp" "$dest"
+}
+
+main() {
+  install_packages "$@"
+  if [[ -n "${VST3_SDK_DIR:-}" ]]; then
+    sdk_complete "$VST3_SDK_DIR" || { log "VST3_SDK_DIR=$VST3_SDK_DIR is not an SDK tree"; exit 1; }
+    log "SDK: $VST3_SDK_DIR (VST3_SDK_DIR)"
+    echo "$VST3_SDK_DIR"; return
+  fi
+  local dest="$CACHE/vst3sdk-$SDK_VERSION"
+  mkdir -p "$CACHE"
+  if sdk_complete "$dest"; then
+    log "SDK: $dest (cached)"
+  elif [[ -d "$TARBALL_DIR" ]] && assemble_from_tarballs "$TARBALL_DIR" "$dest"; then
+    log "SDK: $dest (verified Debian tarballs in $TARBALL_DIR)"
+  elif fetch_debian_source "$dest"; then
+    log "SDK: $dest (Debian source package vst3sdk $DEB_FULL_VERSION)"
+  elif fetch_git_tag "$dest"; then
+    log "SDK: $dest (git tag $GIT_TAG)"
+  else
+    log "could not obtain the VST 3 SDK $SDK_VERSION"; exit 1
+  fi
+  echo "$dest"
+}
+
+main "$@"

@@ -1,0 +1,93 @@
+// Functions shared between the engine's own files. Not part of the public API.
+#pragma once
+
+#include "sfm_api.h"
+
+#include <cstdio>
+
+// Diagnostics: "[SFM] file "sfm_api", line N: ..." on standard error.
+#define SFM_MODULE_NAME "sfm_api"
+
+// ---------------------------------------------------------------------------
+// FFT (sfm_fft.cpp): radix-2 real transform through a half-length complex one.
+// ---------------------------------------------------------------------------
+// Allocates the tables for length n (a power of two >= 4). 0, or SFM_ERR_MEMORY.
+int sfm_fft_init(sfm_fft* fft, int n);
+void sfm_fft_free(sfm_fft* fft);
+// n real samples -> n/2 + 1 bins, every bin scaled by 1/n. `in` is not modified.
+void sfm_fft_forward(sfm_fft* fft, const float* in, float* re, float* im);
+// n/2 + 1 bins -> n real samples, unscaled (forward then inverse is the identity).
+void sfm_fft_inverse(sfm_fft* fft, const float* re, const float* im, float* out);
+
+// ---------------------------------------------------------------------------
+// Bands (sfm_bands.cpp)
+// ---------------------------------------------------------------------------
+// Builds the ERB bands for st->setup into st (edges, first bins, counts, weight
+// offsets). With weights null it only counts; returns the number of weights.
+int sfm_bands_build(sfm_state* st, float* weights);
+// The first band whose upper bin edge is >= N f / fs; numBands when above all.
+int sfm_band_lookup(const sfm_state* st, float freqHz);
+
+// ---------------------------------------------------------------------------
+// Constant tables (sfm_tables.cpp), computed from their designs on first use.
+// ---------------------------------------------------------------------------
+enum { SFM_BEAM_ROWS = 128, SFM_BEAM_COLS = 5 };
+// The beam table: 128 rows of 5 columns, rows indexed by beam width.
+const float (*sfm_beam_table())[SFM_BEAM_COLS];
+// Row for a beam width in radians: round((w - pi/6) * 72.00213), clamped.
+int sfm_beam_row(float widthRad);
+
+enum { SFM_LFE_NUM_CORNERS = 24 };
+// The 24 normalised corners 2 fc / fs, ascending.
+const float* sfm_lfe_corners();
+// Finds the Butterworth low-pass of `order` (2 or 3) at normalised corner
+// `corner` (tolerance 1e-10). Returns 0 and sets *a (a1..aN), *b (b0..bN);
+// -1 when the corner is not in the table.
+int sfm_lfe_lookup(float corner, int order, const float** a, const float** b);
+
+// De-correlation filter k (0..9): SFM_DIFFUSER_SIZE taps.
+const float* sfm_decorrelation_filter(int k);
+
+// The 30 low-frequency gains on the figure-of-eight spectrum (bin 0 first).
+enum { SFM_CAPSULE_GAIN_BINS = 30 };
+extern const float sfm_capsule_gains[SFM_CAPSULE_GAIN_BINS];
+
+// ---------------------------------------------------------------------------
+// Decode design (sfm_layout.cpp), run by sfm_set_params.
+// ---------------------------------------------------------------------------
+// Layout, width, beam design, two-pass normalisation and vectors for `params`.
+// Returns 0, or -1 for a fatal configuration (unknown format); then st->fatal is set.
+int sfm_design(sfm_state* st, const sfm_params* params);
+// Beamshaped pattern B(a, theta, k, o).
+float sfm_beam_pattern(float a, float theta, float k, float o);
+
+// ---------------------------------------------------------------------------
+// Surround path and LFE (sfm_surround.cpp)
+// ---------------------------------------------------------------------------
+// Rear delays (target per engine channel, with the clipping message) and the
+// rear lowpass band gains. Only with allocated buffers.
+void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* params);
+// The LFE filter of one hop into the last engine channel's output history.
+void sfm_lfe_process(sfm_state* st, sfm_buffers* buf);
+// Output meters of the hop the output stage is about to read.
+void sfm_output_meters(const sfm_state* st, const sfm_buffers* buf, sfm_meters* meters);
+// Reads one hop per output channel (delay crossfade), converts to the output
+// format, shifts the histories and advances the crossfades.
+void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs);
+
+// ---------------------------------------------------------------------------
+// Diffuser (sfm_diffuser.cpp)
+// ---------------------------------------------------------------------------
+// Allocates the diffuser buffers and filter spectra (sfm_create step 10).
+// 0, SFM_ERR_MEMORY, or -1 when more than 10 channels are decoded (fatal).
+int sfm_diffuser_create(sfm_state* st, sfm_buffers* buf);
+// Per hop and decoded channel k: synthesises the diffuse spectrum (re, im),
+// convolves it with filter k and adds the result to k's output history.
+void sfm_diffuser_process(sfm_state* st, sfm_buffers* buf, int k, const float* re, const float* im);
+
+// ---------------------------------------------------------------------------
+// Gain stage (sfm_gain.cpp), per decoded channel of one hop.
+// ---------------------------------------------------------------------------
+// Updates the pair statistics of channel i from the beam spectra in buf and
+// computes its band weights (buf->bandWeights4) and diffuse weights.
+void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i);
