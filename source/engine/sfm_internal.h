@@ -60,6 +60,9 @@ extern const float sfm_capsule_gains[SFM_CAPSULE_GAIN_BINS];
 int sfm_design(sfm_state* st, const sfm_params* params);
 // Beamshaped pattern B(a, theta, k, o).
 float sfm_beam_pattern(float a, float theta, float k, float o);
+// Capsule-spacing equaliser curves into buf (eqPhaseRe/Im, eqGain), from the
+// sample rate, fftSize and st->capsuleSpacingMm. Called by sfm_create.
+void sfm_equaliser_build(sfm_state* st, sfm_buffers* buf);
 
 // ---------------------------------------------------------------------------
 // Surround path and LFE (sfm_surround.cpp)
