@@ -20,9 +20,17 @@ TARBALL_DIR="${ORVO_SDK_TARBALLS:-$ROOT/../shared/deps/vst3sdk-$SDK_VERSION}"
 
 log() { echo "[deps] $*" >&2; }
 
+# Checksums of the six orig tarballs as Debian's source index publishes them.
+SDK_SHA256SUMS="b9eb5c1e57ca2ef6b2560dd0e13822dd5a51e437b8f5a6c421b099d621d2bffb  vst3sdk_3.7.10.14+~4.13.3.orig-base.tar.gz
+f4699e910a67e585d7d177b2a48f6aa43706b3f073c8e454615f094484374349  vst3sdk_3.7.10.14+~4.13.3.orig-cmake.tar.gz
+fd426c6b26ef93fdfdc8aef7e9b836c1bf43f25b8a1ef4c0642a41fb9250ab8a  vst3sdk_3.7.10.14+~4.13.3.orig-pluginterfaces.tar.gz
+ca1f70406b36f0763c799085c67deed5befc69514cc2b9cacb804512e95db335  vst3sdk_3.7.10.14+~4.13.3.orig-public-sdk.tar.gz
+5a7673c7b22a66086a6749a0c7ff447fcfc4a10d2c2013d58ff1320be4e8456f  vst3sdk_3.7.10.14+~4.13.3.orig-vstgui4.tar.gz
+0c9fa7b578f8549d6ce6efeb427e9c7df8ca0e018bea13a523b78bb167663b81  vst3sdk_3.7.10.14+~4.13.3.orig.tar.gz"
+
 PACKAGES=(
   cmake ninja-build g++ pkgconf git ca-certificates
-  libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libfftw3-dev
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
   libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev
@@ -52,8 +60,7 @@ sdk_complete() {
 # Unpacks the six orig tarballs of folder $1 into $2, after verifying checksums.
 assemble_from_tarballs() {
   local src="$1" dest="$2"
-  [[ -f "$src/SHA256SUMS" ]] || return 1
-  (cd "$src" && sha256sum --quiet -c SHA256SUMS) >&2 || { log "checksum mismatch in $src"; return 1; }
+  (cd "$src" && sha256sum --quiet -c - <<<"$SDK_SHA256SUMS") >&2 || { log "checksum mismatch in $src"; return 1; }
   local tmp="$dest.tmp"
   rm -rf "$tmp" && mkdir -p "$tmp"
   local base="vst3sdk_${DEB_VERSION}.orig"
@@ -81,10 +88,6 @@ fetch_debian_source() {
               -o "Dir::Etc::Preferences=$work/etc/preferences" -o "Dir::State::status=/dev/null")
   apt-get "${opts[@]}" update -qq >&2 || true
   (cd "$work" && apt-get "${opts[@]}" source --download-only "vst3sdk=$DEB_FULL_VERSION" >&2) || true
-  # Checksums come from the shared list when present, so a partial download is caught.
-  if [[ -f "$TARBALL_DIR/SHA256SUMS" ]]; then cp "$TARBALL_DIR/SHA256SUMS" "$work/"; else
-    (cd "$work" && sha256sum vst3sdk_*.orig*.tar.gz > SHA256SUMS) || return 1
-  fi
   assemble_from_tarballs "$work" "$1"
 }
 
