@@ -1,0 +1,142 @@
+// Parameter classes of the plug-in: SDK parameters with a plain range and the
+// conversions between normalized values (host), plain values (state chunk,
+// engine mapping, editor) and text.
+//
+// Every class keeps the SDK's normalized value as its only state. Conversions
+// all go through the virtual toPlain/toNormalized, so getPlain, setPlain,
+// getBool, getRadians and getIndex follow the subclass's mapping.
+#pragma once
+
+#include "public.sdk/source/vst/vstparameters.h"
+#include "base/source/fstring.h"
+
+#include <memory>
+#include <vector>
+
+namespace Steinberg {
+namespace Vst {
+
+//------------------------------------------------------------------------
+// Linear plain range [minPlain, maxPlain]; minPlain may exceed maxPlain
+// (a reversed range).
+class kv_VSTParam : public Parameter
+{
+public:
+	kv_VSTParam (const TChar* title, ParamID id, int32 flags, const TChar* shortTitle,
+	             const TChar* units, ParamValue minPlain, ParamValue maxPlain,
+	             ParamValue defaultPlain);
+
+	// The SDK's clamp-and-notify, except that a NaN is refused (returns false,
+	// value unchanged): a NaN would otherwise reach the engine unfiltered.
+	bool setNormalized (ParamValue normalized) SMTG_OVERRIDE;
+
+	// Reads one number from the start of the text (leading blanks skipped,
+	// trailing unit text ignored); the number is a plain value.
+	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
+	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
+	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
+
+	virtual ParamValue getPlain () const;
+	// Returns true when the normalized value changed.
+	virtual bool setPlain (ParamValue plain);
+
+	ParamValue getMinPlain () const { return minPlain; }
+	ParamValue getMaxPlain () const { return maxPlain; }
+
+	OBJ_METHODS (kv_VSTParam, Parameter)
+
+protected:
+	ParamValue minPlain;
+	ParamValue maxPlain;
+};
+
+//------------------------------------------------------------------------
+// Linear range whose two ends map to given plain values instead of the range
+// ends (a gain fader whose bottom is minus infinity dB). lowEndPoint belongs
+// to the numerically lower end of the plain range, highEndPoint to the upper.
+class kv_VSTParamWithEndPoints : public kv_VSTParam
+{
+public:
+	kv_VSTParamWithEndPoints (const TChar* title, ParamID id, int32 flags,
+	                          const TChar* shortTitle, const TChar* units,
+	                          ParamValue minPlain, ParamValue maxPlain, ParamValue defaultPlain,
+	                          ParamValue lowEndPoint, ParamValue highEndPoint);
+
+	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
+
+	ParamValue getLowEndPoint () const { return lowEndPoint; }
+	ParamValue getHighEndPoint () const { return highEndPoint; }
+
+	OBJ_METHODS (kv_VSTParamWithEndPoints, kv_VSTParam)
+
+protected:
+	ParamValue lowEndPoint;
+	ParamValue highEndPoint;
+};
+
+//------------------------------------------------------------------------
+// Plain value in degrees.
+class kv_VSTParamAngle : public kv_VSTParam
+{
+public:
+	kv_VSTParamAngle (const TChar* title, ParamID id, int32 flags, const TChar* shortTitle,
+	                  const TChar* units, ParamValue minPlain, ParamValue maxPlain,
+	                  ParamValue defaultPlain);
+
+	virtual double getRadians () const;
+	virtual bool setRadians (double radians);
+
+	OBJ_METHODS (kv_VSTParamAngle, kv_VSTParam)
+};
+
+//------------------------------------------------------------------------
+// On/off with the threshold 0.5 in both directions; plain 0 or 1.
+class kv_VSTParamBool : public kv_VSTParam
+{
+public:
+	kv_VSTParamBool (const TChar* title, ParamID id, int32 flags, bool defaultOn,
+	                 const TChar* shortTitle);
+
+	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
+	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
+
+	virtual bool getBool () const;
+	virtual bool setBool (bool on);
+
+	OBJ_METHODS (kv_VSTParamBool, kv_VSTParam)
+};
+
+//------------------------------------------------------------------------
+// A list of texts; plain value = entry index 0..stepCount. The normalized
+// range is cut into stepCount + 1 equal bins.
+class kv_VSTParamIndexed : public kv_VSTParam
+{
+public:
+	// entryTexts must outlive the parameter (static texts): they are referred
+	// to, not copied.
+	kv_VSTParamIndexed (const TChar* title, ParamID id, int32 flags, const TChar* shortTitle,
+	                    const TChar* units, const TChar* const* entryTexts, int32 numEntries,
+	                    int32 defaultIndex);
+	~kv_VSTParamIndexed () SMTG_OVERRIDE;
+
+	void toString (ParamValue normalized, String128 string) const SMTG_OVERRIDE;
+	// Text input is not supported for lists: prints a message, returns false.
+	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
+	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
+	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
+
+	virtual int32 getEntryCount () const;
+	// Copies entry 'index' into 'out' (capacity maxUnits, terminator included).
+	// False for an index outside the list.
+	virtual bool getEntryName (int32 index, int32 maxUnits, TChar* out) const;
+	virtual int32 getIndex () const;
+
+	OBJ_METHODS (kv_VSTParamIndexed, kv_VSTParam)
+
+protected:
+	std::vector<std::unique_ptr<ConstString>> entries;
+};
+
+//------------------------------------------------------------------------
+} // namespace Vst
+} // namespace Steinberg
