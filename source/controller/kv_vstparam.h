@@ -8,12 +8,13 @@
 #pragma once
 
 #include "public.sdk/source/vst/vstparameters.h"
-#include "base/source/fstring.h"
 
 #include <memory>
 #include <vector>
 
 namespace Steinberg {
+class ConstString;
+
 namespace Vst {
 
 //------------------------------------------------------------------------
