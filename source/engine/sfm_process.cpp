@@ -1,0 +1,336 @@
+// One hop of the decoder, from capsule samples to loudspeaker samples.
+//
+//   input stage -> input meters -> capsule conversion (pressure S0 and the two
+//   horizontal gradients S1, S2) -> STFT analysis -> figure-of-eight bass gains
+//   -> inter-hop coherence of S0 -> per decoded channel: beams A+, M, A-,
+//   gain stage (sfm_gain.cpp), expansion of the band gains over the bins,
+//   overlap-add synthesis, diffuser (sfm_diffuser.cpp) -> LFE, output meters
+//   and the output stage with the surround delays (sfm_surround.cpp).
+//
+// Real-time safe: no allocation, no locks, no I/O; denormals are flushed for
+// the duration of the call.
+#include "sfm_internal.h"
+
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define SFM_HAVE_MXCSR 1
+#endif
+
+namespace {
+
+constexpr float kCardioidGradient = 0.35355338f; // 0.5 / sqrt(2): S1, S2 carry sqrt(2) cos, sqrt(2) sin
+constexpr float kFirstOrderGradient = 0.70710677f;
+constexpr float kGradientScale = 1.4142135f;      // front minus rear cardioid -> sqrt(2) cos
+constexpr float kFigureOfEightScale = 1.8385f;    // figure-of-eight sensitivity -> sqrt(2) sin
+constexpr float kInputLimit = 1000.0f;            // +60 dBFS: beyond any real signal
+constexpr float kEps = 1e-20f;
+
+// Flush-to-zero and denormals-are-zero for the scope, previous mode restored.
+class DenormalGuard {
+public:
+    DenormalGuard()
+    {
+#ifdef SFM_HAVE_MXCSR
+        saved_ = _mm_getcsr();
+        _mm_setcsr(saved_ | 0x8040u); // FTZ (bit 15) | DAZ (bit 6)
+#endif
+    }
+    ~DenormalGuard()
+    {
+#ifdef SFM_HAVE_MXCSR
+        _mm_setcsr(saved_);
+#endif
+    }
+    DenormalGuard(const DenormalGuard&) = delete;
+    DenormalGuard& operator=(const DenormalGuard&) = delete;
+
+private:
+    unsigned saved_ = 0;
+};
+
+enum class Sample { Int16, Int32, Float };
+
+Sample sample_type(int format)
+{
+    if (format & SFM_FORMAT_FLOAT32)
+        return Sample::Float;
+    if (format & SFM_FORMAT_INT32)
+        return Sample::Int32;
+    if (format & SFM_FORMAT_INT16)
+        return Sample::Int16;
+    return Sample::Float;
+}
+
+float read_sample(const void* data, int format, int channels, int ch, int n)
+{
+    const bool separate = (format & SFM_FORMAT_SEPARATE) != 0;
+    const void* base = data;
+    int index = n * channels + ch;
+    if (separate) {
+        base = static_cast<const void* const*>(data)[ch];
+        index = n;
+        if (!base)
+            return 0.0f;
+    }
+    switch (sample_type(format)) {
+    case Sample::Int16:
+        return static_cast<const int16_t*>(base)[index] * (1.0f / 32768.0f);
+    case Sample::Int32:
+        return static_cast<float>(static_cast<const int32_t*>(base)[index] * (1.0 / 2147483648.0));
+    case Sample::Float:
+    default:
+        return static_cast<const float*>(base)[index];
+    }
+}
+
+// Zeros in the caller's output format.
+void write_silence(const sfm_state* st, void* outputs)
+{
+    const int hop = st->setup.hopSize, channels = st->setup.numOutputs, format = st->setup.outputFormat;
+    if (!outputs || hop <= 0 || channels <= 0 || channels > SFM_MAX_CHANNELS)
+        return;
+    const Sample t = sample_type(format);
+    const size_t bytes = t == Sample::Int16 ? sizeof(int16_t) : (t == Sample::Int32 ? sizeof(int32_t) : sizeof(float));
+    if (format & SFM_FORMAT_SEPARATE) {
+        void* const* ptrs = static_cast<void* const*>(outputs);
+        for (int c = 0; c < channels; ++c)
+            if (ptrs[c])
+                std::memset(ptrs[c], 0, bytes * hop);
+    } else {
+        std::memset(outputs, 0, bytes * hop * channels);
+    }
+}
+
+bool ready(const sfm_state* st, const sfm_buffers* buf)
+{
+    if (st->fatal || !buf->allocated || st->setup.hopSize <= 0 || st->numBands <= 0)
+        return false;
+    if (st->setup.numInputs < 3 || st->setup.numInputs > SFM_MAX_INPUTS)
+        return false;
+    for (int ch = 0; ch < 3; ++ch)
+        if (!buf->historyIn[ch] || !buf->specRe[ch] || !buf->specIm[ch])
+            return false;
+    return true;
+}
+
+// Steps 2 and 3: shift the analysis histories and append the new hop.
+void input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters* meters)
+{
+    const int hop = st->setup.hopSize, overlap = st->setup.overlapSize;
+    const int channels = st->setup.numInputs, format = st->setup.inputFormat;
+    for (int ch = 0; ch < channels; ++ch) {
+        float* h = buf->historyIn[ch];
+        if (!h)
+            continue;
+        std::memmove(h, h + hop, sizeof(float) * overlap);
+        float* dst = h + overlap;
+        float peak = 0.0f;
+        for (int n = 0; n < hop; ++n) {
+            float x = inputs ? read_sample(inputs, format, channels, ch, n) : 0.0f;
+            if (!std::isfinite(x))
+                x = 0.0f;
+            x = std::fmin(std::fmax(x, -kInputLimit), kInputLimit);
+            peak = std::fmax(peak, std::fabs(x));
+            dst[n] = x;
+        }
+        if (meters)
+            meters->input[ch] = peak;
+    }
+    if (meters)
+        for (int ch = channels; ch < SFM_MAX_INPUTS; ++ch)
+            meters->input[ch] = 0.0f;
+}
+
+// Step 4: front cardioid, figure-of-eight, rear cardioid -> S0, S1, S2, in place.
+void capsule_conversion(sfm_state* st, sfm_buffers* buf)
+{
+    const int hop = st->setup.hopSize, overlap = st->setup.overlapSize;
+    float* s0 = buf->historyIn[0] + overlap; // front cardioid in, pressure out
+    float* s1 = buf->historyIn[1] + overlap; // figure-of-eight in, front-back gradient out
+    float* s2 = buf->historyIn[2] + overlap; // rear cardioid in, left-right gradient out
+    for (int n = 0; n < hop; ++n) {
+        const float front = s0[n], eight = s1[n], rear = s2[n];
+        s0[n] = front + rear;
+        s1[n] = kGradientScale * (front - rear);
+        s2[n] = kFigureOfEightScale * eight;
+    }
+}
+
+// Step 5: windowed forward transform of each signal's analysis history.
+void analysis(sfm_state* st, sfm_buffers* buf)
+{
+    const int N = st->setup.fftSize, win = st->setup.windowSize, pad = st->setup.zeroPad;
+    float* x = buf->scratch;
+    for (int ch = 0; ch < 3; ++ch) {
+        const float* h = buf->historyIn[ch];
+        std::memset(x, 0, sizeof(float) * N);
+        for (int n = 0; n < win; ++n)
+            x[pad + n] = st->window[n] * h[n];
+        sfm_fft_forward(&st->fft, x, buf->specRe[ch], buf->specIm[ch]);
+    }
+}
+
+// Step 6: the figure-of-eight's bass roll-off.
+void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
+{
+    const int n = st->setup.numBins < SFM_CAPSULE_GAIN_BINS ? st->setup.numBins : SFM_CAPSULE_GAIN_BINS;
+    for (int k = 0; k < n; ++k) {
+        buf->specRe[2][k] *= sfm_capsule_gains[k];
+        buf->specIm[2][k] *= sfm_capsule_gains[k];
+    }
+}
+
+// Step 7: how similar S0 is from hop to hop, per band (stationary sound -> 1).
+void hop_coherence(sfm_state* st, sfm_buffers* buf)
+{
+    const float alpha = st->setup.hopSize / (50.0f * st->setup.sampleRate * 0.001f);
+    const float *re = buf->specRe[0], *im = buf->specIm[0];
+    const float *pr = buf->prevS0Re, *pi = buf->prevS0Im;
+    float *cr = buf->hopCrossRe, *ci = buf->hopCrossIm;
+    for (int b = 0; b < st->numBands; ++b) {
+        const int first = st->bandFirstBin[b], last = first + st->bandNumBins[b];
+        float pcur = 0.0f, pprev = 0.0f, mag = 0.0f;
+        for (int k = first; k < last; ++k) {
+            // Bins shared by two bands are smoothed once for each band.
+            float xr = re[k] * pr[k] + im[k] * pi[k];
+            float xi = im[k] * pr[k] - re[k] * pi[k];
+            cr[k] += alpha * (xr - cr[k]);
+            ci[k] += alpha * (xi - ci[k]);
+            mag += std::sqrt(cr[k] * cr[k] + ci[k] * ci[k]);
+            pcur += re[k] * re[k] + im[k] * im[k];
+            pprev += pr[k] * pr[k] + pi[k] * pi[k];
+        }
+        buf->hopPowCur[b] += alpha * (pcur - buf->hopPowCur[b]);
+        buf->hopPowPrev[b] += alpha * (pprev - buf->hopPowPrev[b]);
+        buf->hopCoherence[b] = (mag + kEps) / (std::fmax(buf->hopPowCur[b], buf->hopPowPrev[b]) + kEps);
+    }
+    std::memcpy(buf->prevS0Re, re, sizeof(float) * st->setup.numBins);
+    std::memcpy(buf->prevS0Im, im, sizeof(float) * st->setup.numBins);
+}
+
+// One beam: o S0 + g (v . (S1, S2)), the vertical component having no capsule.
+void form_beam(const sfm_state* st, const sfm_buffers* buf, float omni, float grad, const float* v,
+               float* re, float* im)
+{
+    const int bins = st->setup.numBins;
+    const float gx = grad * v[0], gy = grad * v[1];
+    const float *s0r = buf->specRe[0], *s0i = buf->specIm[0];
+    const float *s1r = buf->specRe[1], *s1i = buf->specIm[1];
+    const float *s2r = buf->specRe[2], *s2i = buf->specIm[2];
+    for (int k = 0; k < bins; ++k) {
+        re[k] = omni * s0r[k] + gx * s1r[k] + gy * s2r[k];
+        im[k] = omni * s0i[k] + gx * s1i[k] + gy * s2i[k];
+    }
+}
+
+void form_beams(const sfm_state* st, sfm_buffers* buf, int i)
+{
+    if (st->flags & SFM_FLAG_BEAMSHAPING_OFF) {
+        const int t = st->channelType[i];
+        const float r = st->micResponse[t == SFM_TYPE_FRONT ? 0 : (t == SFM_TYPE_CENTRE ? 1 : 2)];
+        form_beam(st, buf, r, (1.0f - r) * kFirstOrderGradient, st->lookVec[i], buf->beamRe[1], buf->beamIm[1]);
+        return;
+    }
+    form_beam(st, buf, 0.5f, kCardioidGradient, st->sidePlusVec[i], buf->beamRe[0], buf->beamIm[0]);
+    form_beam(st, buf, 0.5f, kCardioidGradient, st->lookVec[i], buf->beamRe[1], buf->beamIm[1]);
+    form_beam(st, buf, 0.5f, kCardioidGradient, st->sideMinusVec[i], buf->beamRe[2], buf->beamIm[2]);
+}
+
+// Y_k = sum over bands of weight_b(k) (w+ A+ + G M + w- A-), for the given
+// per-band weight triples (stride between bands `stride`).
+void expand(const sfm_state* st, const sfm_buffers* buf, const float* weights, int stride, bool sides,
+            float* yr, float* yi)
+{
+    std::memset(yr, 0, sizeof(float) * st->setup.numBins);
+    std::memset(yi, 0, sizeof(float) * st->setup.numBins);
+    const float *ar = buf->beamRe[0], *ai = buf->beamIm[0];
+    const float *mr = buf->beamRe[1], *mi = buf->beamIm[1];
+    const float *nr = buf->beamRe[2], *ni = buf->beamIm[2];
+    for (int b = 0; b < st->numBands; ++b) {
+        const float* w = weights + b * stride;
+        const float* bw = st->bandWeights + st->bandWeightOffset[b];
+        const int first = st->bandFirstBin[b], count = st->bandNumBins[b];
+        if (sides) {
+            for (int j = 0; j < count; ++j) {
+                const int k = first + j;
+                const float p = bw[j] * w[0], g = bw[j] * w[1], m = bw[j] * w[2];
+                yr[k] += p * ar[k] + g * mr[k] + m * nr[k];
+                yi[k] += p * ai[k] + g * mi[k] + m * ni[k];
+            }
+        } else {
+            for (int j = 0; j < count; ++j) {
+                const int k = first + j;
+                const float g = bw[j] * w[1];
+                yr[k] += g * mr[k];
+                yi[k] += g * mi[k];
+            }
+        }
+    }
+}
+
+// Step 8f: inverse transform, window, overlap-add into the output history.
+void synthesis(sfm_state* st, sfm_buffers* buf, int c)
+{
+    const int overlap = st->setup.overlapSize, win = st->setup.windowSize, pad = st->setup.zeroPad;
+    float* x = buf->scratch;
+    sfm_fft_inverse(&st->fft, buf->outRe, buf->outIm, x);
+    float* out = buf->historyOut[c] + st->setup.historySizeOut - overlap;
+    const float* w = st->window;
+    for (int n = 0; n < overlap; ++n)
+        out[n] += x[pad + n] * w[n];
+    for (int n = overlap; n < win; ++n)
+        out[n] = x[pad + n] * w[n];
+}
+
+void decode_channel(sfm_state* st, sfm_buffers* buf, int i)
+{
+    const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
+    form_beams(st, buf, i);
+    sfm_gain_stage(st, buf, i);
+    const int nb = st->numBands;
+    expand(st, buf, buf->bandWeights4 + i * nb * 4, 4, shaping, buf->outRe, buf->outIm);
+    synthesis(st, buf, i);
+    if (shaping && (st->flags & SFM_FLAG_DIFFUSER) && i < SFM_MAX_DECODED && buf->diffuseSynth[i] &&
+        buf->diffuseOverlap[i]) {
+        expand(st, buf, buf->diffuseWeights + i * nb * 3, 3, true, buf->outRe, buf->outIm);
+        sfm_diffuser_process(st, buf, i, buf->outRe, buf->outIm);
+    }
+}
+
+} // namespace
+
+void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outputs, sfm_meters* meters)
+{
+    if (!st)
+        return;
+    if (!buf || !ready(st, buf)) {
+        write_silence(st, outputs);
+        if (meters)
+            std::memset(meters, 0, sizeof(*meters));
+        return;
+    }
+    DenormalGuard denormals;
+
+    input_stage(st, buf, inputs, meters);
+    capsule_conversion(st, buf);
+    analysis(st, buf);
+    figure_of_eight_gains(st, buf);
+    hop_coherence(st, buf);
+
+    // Decoded channels with an output history (the setup may carry fewer
+    // outputs than the layout decodes).
+    for (int i = 0; i < st->numDecoded && i < st->setup.numOutputs; ++i)
+        if (buf->historyOut[i])
+            decode_channel(st, buf, i);
+
+    const int lfe = st->numDecoded;
+    if (st->numEngineOutputs == lfe + 1 && lfe < st->setup.numOutputs && buf->historyOut[lfe])
+        sfm_lfe_process(st, buf);
+    if (meters)
+        sfm_output_meters(st, buf, meters);
+    sfm_output_stage(st, buf, outputs);
+    ++buf->hopCounter;
+}
