@@ -117,6 +117,8 @@ ParamValue kv_VSTParam::getPlain () const
 //------------------------------------------------------------------------
 bool kv_VSTParam::setPlain (ParamValue plain)
 {
+	if (std::isnan (plain))
+		return false;
 	return setNormalized (toNormalized (plain));
 }
 
