@@ -170,6 +170,7 @@ struct sfm_fft {
     float* sinTable;     // -sin(2 pi k / N), k < N
     int32_t* bitrev;     // bit-reversal permutation of N / 2
     float* work;         // N floats of scratch
+    float* twiddle;      // per-stage twiddles of the half-length complex transform
 };
 
 // Engine state: one per instance, zeroed by sfm_init.
@@ -223,6 +224,7 @@ struct sfm_state {
     float channelGain[SFM_MAX_CHANNELS];    // linear output gain
     float channelOn[SFM_MAX_CHANNELS];      // 0 when muted
     int32_t rearDelaySamples[SFM_MAX_CHANNELS];
+    float rearDelayClippedMs;               // last request reported as clipped (-1: none)
     float rearLowpassGain[SFM_MAX_BANDS];
     const int32_t* channelMap;              // output channel i is engine channel channelMap[i]
 

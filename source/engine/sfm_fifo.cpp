@@ -1,0 +1,160 @@
+// Multichannel ring buffers that adapt the host's block sizes to the engine's
+// hop. The engine reads and writes whole hops in place (through the pointer
+// calls); the host side copies with wrap-around. All channels share one
+// allocation: channel i starts at channel[0] + i * size.
+#include "sfm_api.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int advance(int pos, unsigned n, int size)
+{
+    return size > 0 ? static_cast<int>((static_cast<unsigned>(pos) + n) % static_cast<unsigned>(size)) : 0;
+}
+
+} // namespace
+
+int sfm_fifo_open(sfm_fifo* f, int channels, int size, int latency)
+{
+    if (!f || size < latency || size < 0 || latency < 0 || channels < 0 ||
+        channels > SFM_MAX_CHANNELS)
+        return EINVAL;
+    memset(f, 0, sizeof(*f));
+    if (channels > 0 && size > 0) {
+        float* storage = static_cast<float*>(
+            calloc(static_cast<size_t>(channels) * static_cast<size_t>(size), sizeof(float)));
+        if (!storage)
+            return ENOMEM;
+        for (int i = 0; i < channels; ++i)
+            f->channel[i] = storage + static_cast<size_t>(i) * static_cast<size_t>(size);
+    }
+    f->numChannels = channels;
+    f->size = size;
+    f->writePos = 0;
+    f->readPos = latency > 0 ? size - latency : 0;
+    f->freeCount = size - latency;
+    f->fillCount = latency;
+    return 0;
+}
+
+void sfm_fifo_close(sfm_fifo* f)
+{
+    if (!f)
+        return;
+    free(f->channel[0]);
+    memset(f, 0, sizeof(*f));
+}
+
+int sfm_fifo_pair_open(sfm_fifo* in, sfm_fifo* out, int inChannels, int outChannels,
+                       int maxBlock, int hop, int* outSize, int* outLatency)
+{
+    if (!in || !out || maxBlock <= 0 || hop <= 0)
+        return EINVAL;
+    int size, latency;
+    if (hop % maxBlock == 0) {
+        size = hop;
+        latency = hop - maxBlock;
+    } else if (maxBlock % hop == 0) {
+        size = maxBlock;
+        latency = 0;
+    } else {
+        // Room for a partial block on either side of the hops in flight.
+        latency = hop;
+        size = maxBlock + 2 * hop - ((maxBlock + 2 * hop) % hop);
+    }
+    int rc = sfm_fifo_open(in, inChannels, size, 0);
+    if (rc == 0)
+        rc = sfm_fifo_open(out, outChannels, size, latency);
+    if (rc != 0) {
+        sfm_fifo_pair_close(in, out);
+        return rc;
+    }
+    if (outSize)
+        *outSize = size;
+    if (outLatency)
+        *outLatency = latency;
+    return 0;
+}
+
+void sfm_fifo_pair_close(sfm_fifo* in, sfm_fifo* out)
+{
+    sfm_fifo_close(in);
+    sfm_fifo_close(out);
+}
+
+int sfm_fifo_write(sfm_fifo* f, float** channels, unsigned n)
+{
+    if (!f)
+        return EINVAL;
+    if (n > static_cast<unsigned>(f->freeCount))
+        return ERANGE;
+    if (channels && n > 0) {
+        const unsigned first = static_cast<unsigned>(f->size - f->writePos) < n
+                                   ? static_cast<unsigned>(f->size - f->writePos)
+                                   : n;
+        for (int i = 0; i < f->numChannels; ++i) {
+            float* dst = f->channel[i];
+            const float* src = channels[i];
+            if (src) {
+                memcpy(dst + f->writePos, src, first * sizeof(float));
+                memcpy(dst, src + first, (n - first) * sizeof(float));
+            } else {
+                // A missing channel is written as silence, never left stale.
+                memset(dst + f->writePos, 0, first * sizeof(float));
+                memset(dst, 0, (n - first) * sizeof(float));
+            }
+        }
+    }
+    f->writePos = advance(f->writePos, n, f->size);
+    f->freeCount -= static_cast<int>(n);
+    f->fillCount += static_cast<int>(n);
+    return 0;
+}
+
+int sfm_fifo_read(sfm_fifo* f, float** channels, unsigned n)
+{
+    if (!f)
+        return EINVAL;
+    if (n > static_cast<unsigned>(f->fillCount))
+        return ERANGE;
+    if (channels && n > 0) {
+        const unsigned first = static_cast<unsigned>(f->size - f->readPos) < n
+                                   ? static_cast<unsigned>(f->size - f->readPos)
+                                   : n;
+        for (int i = 0; i < f->numChannels; ++i) {
+            float* dst = channels[i];
+            if (!dst)
+                continue;
+            const float* src = f->channel[i];
+            memcpy(dst, src + f->readPos, first * sizeof(float));
+            memcpy(dst + first, src, (n - first) * sizeof(float));
+        }
+    }
+    f->readPos = advance(f->readPos, n, f->size);
+    f->fillCount -= static_cast<int>(n);
+    f->freeCount += static_cast<int>(n);
+    return 0;
+}
+
+unsigned sfm_fifo_read_ptrs(sfm_fifo* f, float** ptrs)
+{
+    if (!f || !ptrs)
+        return EINVAL;
+    for (int i = 0; i < f->numChannels; ++i)
+        ptrs[i] = f->channel[i] ? f->channel[i] + f->readPos : nullptr;
+    const int contiguous = f->size - f->readPos;
+    return static_cast<unsigned>(f->fillCount < contiguous ? f->fillCount : contiguous);
+}
+
+unsigned sfm_fifo_write_ptrs(sfm_fifo* f, float** ptrs)
+{
+    if (!f || !ptrs)
+        return EINVAL;
+    for (int i = 0; i < f->numChannels; ++i)
+        ptrs[i] = f->channel[i] ? f->channel[i] + f->writePos : nullptr;
+    const int contiguous = f->size - f->writePos;
+    return static_cast<unsigned>(f->freeCount < contiguous ? f->freeCount : contiguous);
+}

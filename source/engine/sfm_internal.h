@@ -24,6 +24,10 @@ void sfm_fft_inverse(sfm_fft* fft, const float* re, const float* im, float* out)
 // ---------------------------------------------------------------------------
 // Builds the ERB bands for st->setup into st (edges, first bins, counts, weight
 // offsets). With weights null it only counts; returns the number of weights.
+// Band b owns bins [bandEdge[b-1], bandEdge[b]) (from 0 for the first band);
+// its weight run covers bins bandFirstBin[b] ... + bandNumBins[b] - 1, i.e.
+// its own bins plus the crossfades into its neighbours, with the weights at
+// bandWeights + bandWeightOffset[b]. Over all bands the weights sum to 1 per bin.
 int sfm_bands_build(sfm_state* st, float* weights);
 // The first band whose upper bin edge is >= N f / fs; numBands when above all.
 int sfm_band_lookup(const sfm_state* st, float freqHz);

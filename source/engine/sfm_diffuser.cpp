@@ -1,0 +1,134 @@
+// Diffuser: the diffuse share of each decoded channel, resynthesised from its
+// spectrum, is convolved with the channel's own de-correlation filter (a short
+// noise burst) so that the ambience in the loudspeakers becomes mutually
+// uncorrelated.
+//
+// The convolution is a block (overlap-add) convolution: one hop of diffuse
+// signal, zero-padded to the block length L, times the filter's precomputed
+// L-point spectrum. It is exact (linear, not circular) when
+// hop + 2880 - 1 <= L. L is 4096 up to a hop of 1024 samples (96 kHz); for
+// longer hops (176.4 and 192 kHz use 2048) L is the next power of two that
+// holds hop plus the filter tail, 8192.
+#include "sfm_internal.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum { kFilterTaps = 2880 }; // taps 0 ... 2879 of each filter can be non-zero
+
+float* alloc_floats(size_t n, int line)
+{
+    float* p = static_cast<float*>(calloc(n > 0 ? n : 1, sizeof(float)));
+    if (!p) {
+        fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, line);
+        fflush(stderr);
+    }
+    return p;
+}
+
+int block_length(const sfm_setup& s)
+{
+    int n = SFM_DIFFUSER_SIZE;
+    while (n < s.hopSize + kFilterTaps - 1 || n < s.fftSize)
+        n *= 2;
+    return n;
+}
+
+} // namespace
+
+int sfm_diffuser_create(sfm_state* st, sfm_buffers* buf)
+{
+    if (st->numDecoded > SFM_NUM_DECORRELATORS) {
+        fprintf(stdout, "Number of de-correlation filters smaller than number of output channels!\n");
+        fflush(stdout);
+        st->fatal = 1;
+        return SFM_ERR_SETUP;
+    }
+    const sfm_setup& s = st->setup;
+    const int size = block_length(s);
+    st->diffuserSize = size;
+    st->diffuserBins = size / 2 + 1;
+    const size_t bins = static_cast<size_t>(st->diffuserBins);
+
+    if (sfm_fft_init(&st->diffuserFft, size) != 0) {
+        fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, __LINE__);
+        fflush(stderr);
+        return SFM_ERR_MEMORY;
+    }
+    if (!(buf->diffuseScratch = alloc_floats(static_cast<size_t>(size), __LINE__)) ||
+        !(buf->diffuseSpecRe = alloc_floats(bins, __LINE__)) ||
+        !(buf->diffuseSpecIm = alloc_floats(bins, __LINE__)))
+        return SFM_ERR_MEMORY;
+
+    for (int k = 0; k < st->numDecoded; ++k) {
+        if (!(st->diffuserFilterRe[k] = alloc_floats(bins, __LINE__)) ||
+            !(st->diffuserFilterIm[k] = alloc_floats(bins, __LINE__)) ||
+            !(buf->diffuseSynth[k] = alloc_floats(static_cast<size_t>(s.windowSize + s.hopSize), __LINE__)) ||
+            !(buf->diffuseOverlap[k] = alloc_floats(static_cast<size_t>(size), __LINE__)))
+            return SFM_ERR_MEMORY;
+
+        // The filter's plain DFT: the forward transform carries 1/size.
+        float* x = buf->diffuseScratch;
+        memset(x, 0, static_cast<size_t>(size) * sizeof(float));
+        memcpy(x, sfm_decorrelation_filter(k), SFM_DIFFUSER_SIZE * sizeof(float));
+        sfm_fft_forward(&st->diffuserFft, x, st->diffuserFilterRe[k], st->diffuserFilterIm[k]);
+        const float scale = static_cast<float>(size);
+        for (size_t i = 0; i < bins; ++i) {
+            st->diffuserFilterRe[k][i] *= scale;
+            st->diffuserFilterIm[k][i] *= scale;
+        }
+    }
+    memset(buf->diffuseScratch, 0, static_cast<size_t>(size) * sizeof(float));
+    return 0;
+}
+
+void sfm_diffuser_process(sfm_state* st, sfm_buffers* buf, int k, const float* re, const float* im)
+{
+    if (k < 0 || k >= st->numDecoded || k >= SFM_NUM_DECORRELATORS || !buf->diffuseSynth[k])
+        return;
+    const sfm_setup& s = st->setup;
+    const int hop = s.hopSize;
+    const int overlap = s.overlapSize;
+    const int size = st->diffuserSize;
+    const int bins = st->diffuserBins;
+    float* x = buf->diffuseScratch;
+    float* synth = buf->diffuseSynth[k];
+    float* tail = buf->diffuseOverlap[k];
+
+    // STFT synthesis of the diffuse spectrum into the channel's diffuse buffer.
+    sfm_fft_inverse(&st->fft, re, im, x);
+    const float* y = x + s.zeroPad;
+    const float* w = st->window;
+    for (int i = 0; i < overlap; ++i)
+        synth[i] += w[i] * y[i];
+    for (int i = overlap; i < s.windowSize; ++i)
+        synth[i] = w[i] * y[i];
+
+    // One hop, zero-padded, through the filter.
+    memcpy(x, synth, static_cast<size_t>(hop) * sizeof(float));
+    memset(x + hop, 0, static_cast<size_t>(size - hop) * sizeof(float));
+    float* xr = buf->diffuseSpecRe;
+    float* xi = buf->diffuseSpecIm;
+    sfm_fft_forward(&st->diffuserFft, x, xr, xi);
+    const float* hr = st->diffuserFilterRe[k];
+    const float* hi = st->diffuserFilterIm[k];
+    for (int i = 0; i < bins; ++i) {
+        const float a = xr[i], b = xi[i];
+        xr[i] = a * hr[i] - b * hi[i];
+        xi[i] = a * hi[i] + b * hr[i];
+    }
+    sfm_fft_inverse(&st->diffuserFft, xr, xi, x);
+    for (int i = 0; i < size; ++i)
+        tail[i] += x[i];
+
+    // The completed hop joins the main synthesis of the same call.
+    float* out = buf->historyOut[k] + (s.historySizeOut - overlap);
+    for (int i = 0; i < hop; ++i)
+        out[i] += tail[i];
+
+    memmove(synth, synth + hop, static_cast<size_t>(s.windowSize - hop) * sizeof(float));
+    memmove(tail, tail + hop, static_cast<size_t>(size - hop) * sizeof(float));
+    memset(tail + size - hop, 0, static_cast<size_t>(hop) * sizeof(float));
+}

@@ -1,0 +1,251 @@
+// The surround path and the LFE channel: rear delays with a click-free
+// change-over, the rear lowpass band gains, the LFE low-pass, the output
+// meters and the output stage that reads one hop per output channel from the
+// output histories and converts it to the caller's sample format.
+#include "sfm_internal.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Crossfade weight per sample: h <- 0.999 h + (1 - 0.999) approaches 1 with a
+// time constant of 1000 samples; 0.01 -> 0.96 takes about 3200 samples.
+const float kFadeDecay = 0.999f;
+const float kFadeStep = 0.0009999871f;
+const float kFadeStart = 0.01f;
+const float kFadeDone = 0.96f;
+
+// Read position (delay) clamped to what the history holds.
+int clamp_delay(float d, int maxDelay)
+{
+    int i = static_cast<int>(d);
+    if (!(d >= 0.0f) || i < 0)
+        i = 0;
+    return i > maxDelay ? maxDelay : i;
+}
+
+float peak_of(const float* x, int n)
+{
+    float p = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        const float a = std::fabs(x[i]);
+        p = a > p ? a : p; // a NaN never raises the peak
+    }
+    return p;
+}
+
+// Integer conversion: scale, round half up, clip to the integer's range.
+template <typename T>
+T to_int(float x, double scale, double lo, double hi)
+{
+    const double v = std::floor(static_cast<double>(x) * scale + 0.5);
+    if (std::isnan(v))
+        return 0;
+    return static_cast<T>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+} // namespace
+
+void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* params)
+{
+    if (!buf || !buf->allocated)
+        return;
+    const sfm_setup& s = st->setup;
+    const bool delayOn = (params->flags & SFM_FLAG_REAR_DELAY) != 0;
+    float ms = params->rearDelay;
+    if (!(ms >= 0.0f))
+        ms = 0.0f; // negative or NaN: no delay
+    if (ms > 1.0e6f)
+        ms = 1.0e6f; // keeps the sample count within int range before clipping
+    const int limit = s.historySizeOut - s.historySizeIn;
+    bool clipped = false;
+    int clippedTo = 0;
+    for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
+        int d = 0;
+        if (delayOn && c < st->numDecoded && st->channelType[c] == SFM_TYPE_SURROUND)
+            d = static_cast<int>(std::floor(ms * s.sampleRate * 0.001f + 0.5f));
+        if (d + s.historySizeIn > s.historySizeOut) {
+            d = limit;
+            clipped = true;
+            clippedTo = d;
+        }
+        st->rearDelaySamples[c] = d;
+    }
+    // Reported once per new request, not on every parameter update.
+    if (clipped && ms != st->rearDelayClippedMs) {
+        fprintf(stderr,
+                "%s: historysizeout (%d samples) too small for reardelay (%.1f ms), clipping "
+                "reardelay to %d samples\n",
+                "", s.historySizeOut, static_cast<double>(ms), clippedTo);
+        st->rearDelayClippedMs = ms;
+    } else if (!clipped) {
+        st->rearDelayClippedMs = -1.0f;
+    }
+
+    // Rear lowpass: -6 dB per octave above the corner, per band centre.
+    const float corner = std::isfinite(params->rearLowpass) ? params->rearLowpass : 12000.0f;
+    const int w = sfm_band_lookup(st, corner);
+    for (int b = 0; b < st->numBands; ++b) {
+        float g = 1.0f;
+        if (b >= w) {
+            const int lo = b > 0 ? st->bandEdge[b - 1] : 0;
+            const double fb = static_cast<double>(lo + st->bandEdge[b]) * s.sampleRate / (2.0 * s.fftSize);
+            const double ratio = fb / (static_cast<double>(corner) + 1.0);
+            if (ratio > 0.0)
+                g = static_cast<float>(std::fmin(std::pow(10.0, -6.0 * 0.05 * std::log2(ratio)), 1.0));
+        }
+        st->rearLowpassGain[b] = g;
+    }
+}
+
+void sfm_lfe_process(sfm_state* st, sfm_buffers* buf)
+{
+    const sfm_setup& s = st->setup;
+    const int c = st->numDecoded;
+    const int order = st->lfeOrder;
+    if (c < 0 || c >= SFM_MAX_CHANNELS || !buf->historyOut[c] || !buf->historyIn[0])
+        return;
+    float* y = buf->historyOut[c] + s.historySizeOut;
+    const float* x = buf->historyIn[0] + s.overlapSize;
+    const int n = s.hopSize;
+    if (order != 2 && order != 3) {
+        fprintf(stderr, "[SFM] file \"%s\", line %d: LFE low-pass filter (%d) order not supported!\n",
+                SFM_MODULE_NAME, __LINE__, order);
+        st->fatal = 1;
+        memset(y, 0, static_cast<size_t>(n) * sizeof(float));
+        return;
+    }
+    const float g = (st->flags & SFM_FLAG_LFE_ON) ? st->channelOn[c] * st->channelGain[c] : 0.0f;
+    if (g == 0.0f || !st->lfeA || !st->lfeB || s.overlapSize < order) {
+        // Silent: keeps the recursion memory at zero as well.
+        memset(y, 0, static_cast<size_t>(n) * sizeof(float));
+        return;
+    }
+    const float* a = st->lfeA;
+    const float* b = st->lfeB;
+    if (order == 2) {
+        for (int i = 0; i < n; ++i)
+            y[i] = g * (b[0] * x[i] + b[1] * x[i - 1] + b[2] * x[i - 2]) - a[0] * y[i - 1] -
+                   a[1] * y[i - 2];
+    } else {
+        for (int i = 0; i < n; ++i)
+            y[i] = g * (b[0] * x[i] + b[1] * x[i - 1] + b[2] * x[i - 2] + b[3] * x[i - 3]) -
+                   a[0] * y[i - 1] - a[1] * y[i - 2] - a[2] * y[i - 3];
+    }
+}
+
+void sfm_output_meters(const sfm_state* st, const sfm_buffers* buf, sfm_meters* meters)
+{
+    if (!meters)
+        return;
+    const sfm_setup& s = st->setup;
+    const int base = s.historySizeOut - s.historySizeIn;
+    for (int j = 0; j < SFM_MAX_CHANNELS; ++j) {
+        meters->output[j] = 0.0f;
+        if (j >= s.numOutputs)
+            continue;
+        const int c = st->channelMap[j];
+        const float* h = buf->historyOut[c];
+        if (!h)
+            continue;
+        const int d = clamp_delay(static_cast<float>(st->rearDelaySamples[c]), base);
+        meters->output[j] = peak_of(h + base - d, s.hopSize);
+    }
+}
+
+void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs)
+{
+    const sfm_setup& s = st->setup;
+    const int n = s.hopSize;
+    const int base = s.historySizeOut - s.historySizeIn;
+    const int fmt = s.outputFormat;
+    const bool separate = (fmt & SFM_FORMAT_SEPARATE) != 0;
+    const int outs = s.numOutputs < SFM_MAX_CHANNELS ? s.numOutputs : SFM_MAX_CHANNELS;
+    const int stride = separate ? 1 : outs;
+
+    for (int j = 0; j < outs && outputs; ++j) {
+        const int c = st->channelMap[j];
+        const float* h = buf->historyOut[c];
+        void* dst;
+        if (separate) {
+            dst = static_cast<void**>(outputs)[j];
+            if (!dst)
+                continue;
+        } else {
+            dst = outputs;
+        }
+        float w = buf->fadeWeight[c];
+        const float* xNew = h ? h + base - clamp_delay(buf->newDelay[c], base) : nullptr;
+        const float* xOld = h ? h + base - clamp_delay(buf->curDelay[c], base) : nullptr;
+        // Idle (no fade pending): both read positions are the same.
+        const bool idle = (w == 0.0f && buf->newDelay[c] == buf->curDelay[c]);
+
+        if (fmt & SFM_FORMAT_INT16) {
+            int16_t* o = static_cast<int16_t*>(dst) + (separate ? 0 : j);
+            for (int i = 0; i < n; ++i) {
+                int v = 0;
+                if (h) {
+                    v = to_int<int>(w * xNew[i], 32768.0, -32768.0, 32767.0) +
+                        to_int<int>((1.0f - w) * xOld[i], 32768.0, -32768.0, 32767.0);
+                    v = v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
+                }
+                o[i * stride] = static_cast<int16_t>(v);
+                if (!idle)
+                    w = kFadeDecay * w + kFadeStep;
+            }
+        } else if (fmt & SFM_FORMAT_INT32) {
+            int32_t* o = static_cast<int32_t*>(dst) + (separate ? 0 : j);
+            const double lo = -2147483648.0, hi = 2147483647.0;
+            for (int i = 0; i < n; ++i) {
+                int64_t v = 0;
+                if (h) {
+                    v = to_int<int64_t>(w * xNew[i], 2147483648.0, lo, hi) +
+                        to_int<int64_t>((1.0f - w) * xOld[i], 2147483648.0, lo, hi);
+                    v = v < -2147483648LL ? -2147483648LL : (v > 2147483647LL ? 2147483647LL : v);
+                }
+                o[i * stride] = static_cast<int32_t>(v);
+                if (!idle)
+                    w = kFadeDecay * w + kFadeStep;
+            }
+        } else {
+            float* o = static_cast<float*>(dst) + (separate ? 0 : j);
+            for (int i = 0; i < n; ++i) {
+                float v = 0.0f;
+                if (h) {
+                    v = w * xNew[i] + (1.0f - w) * xOld[i];
+                    if (!std::isfinite(v))
+                        v = 0.0f;
+                }
+                o[i * stride] = v;
+                if (!idle)
+                    w = kFadeDecay * w + kFadeStep;
+            }
+        }
+        buf->fadeWeight[c] = w;
+    }
+
+    // Advance the histories by one hop; the newest hop region is rewritten by
+    // the next synthesis.
+    const size_t keep = static_cast<size_t>(s.historySizeOut);
+    for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
+        float* h = buf->historyOut[c];
+        if (!h)
+            continue;
+        memmove(h, h + n, keep * sizeof(float));
+        memset(h + keep, 0, static_cast<size_t>(n) * sizeof(float));
+    }
+
+    // Take up a new target when no fade runs; finish a fade past 0.96.
+    for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
+        if (buf->fadeWeight[c] == 0.0f) {
+            buf->newDelay[c] = static_cast<float>(st->rearDelaySamples[c]);
+            if (buf->newDelay[c] != buf->curDelay[c])
+                buf->fadeWeight[c] = kFadeStart;
+        }
+        if (buf->fadeWeight[c] > kFadeDone) {
+            buf->fadeWeight[c] = 0.0f;
+            buf->curDelay[c] = buf->newDelay[c];
+        }
+    }
+}
