@@ -1,0 +1,277 @@
+#include "controller/orvocontroller.h"
+
+#include "controller/orvoparams.h"
+#include "processor/orvoparammap.h"
+#include "processor/orvostatechunk.h"
+
+#include "pluginterfaces/base/ustring.h"
+#include "public.sdk/source/vst/vsteditcontroller.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace Steinberg {
+namespace Vst {
+
+FUnknown* OrvoController::createInstance (void* /*context*/)
+{
+	return static_cast<IEditController*> (new OrvoController ());
+}
+
+tresult PLUGIN_API OrvoController::initialize (FUnknown* context)
+{
+	const tresult result = EditControllerEx1::initialize (context);
+	if (result != kResultOk)
+		return result;
+
+	for (const OrvoUnitDesc& desc : kOrvoUnits)
+	{
+		String128 name {};
+		UString (name, 128).assign (desc.name);
+		addUnit (new Unit (name, desc.id, desc.parentId, desc.programListId));
+	}
+	if (!createParameters (parameters))
+		return kOutOfMemory;
+
+	// The private engine only designs decodes for the display: set up at a
+	// fixed rate and never given work buffers.
+	engineSetup = {};
+	engineParams = {};
+	engineState = {};
+	engineBuffers = {};
+	engineResponse = {};
+	responseDirty = true;
+	sfm_setup_init (&engineSetup, 48000.f);
+	engineSetup.numInputs = 3;
+	engineSetup.numOutputs = 6;
+	engineSetup.inputFormat = SFM_FORMAT_SEPARATE | SFM_FORMAT_FLOAT32;
+	engineSetup.outputFormat = SFM_FORMAT_SEPARATE | SFM_FORMAT_FLOAT32;
+	sfm_params_default (&engineParams);
+	sfm_init (&engineState, &engineBuffers, &engineSetup, engineParams, nullptr, &engineResponse);
+
+	for (int32 row = 0; row < kNumFormatPresets; ++row)
+		for (int32 id = 0; id < kFormatPresetColumns; ++id)
+			formatPresets[row][id] =
+			    plainParamToNormalized (static_cast<ParamID> (id), formatPresetTable[row][id]);
+	return kResultOk;
+}
+
+tresult PLUGIN_API OrvoController::terminate ()
+{
+	views.clear ();
+	sfm_free (&engineState, &engineBuffers, nullptr, nullptr);
+	return EditControllerEx1::terminate ();
+}
+
+tresult PLUGIN_API OrvoController::setComponentState (IBStream* state)
+{
+	if (!state)
+		return kResultFalse;
+	const tresult result = readStateChunk (state, parameters);
+	if (result == kResultOk)
+		updateAllViews ();
+	return result;
+}
+
+tresult PLUGIN_API OrvoController::setParamNormalized (ParamID tag, ParamValue value)
+{
+	Parameter* p = getParameterObject (tag);
+	if (!p)
+		return kResultFalse;
+	p->setNormalized (value);
+	const double plain = p->toPlain (p->getNormalized ());
+	// Meter traffic arrives continuously and never changes the decode.
+	if (tag < kParamVuInFront)
+		responseDirty = true;
+	notifyViews (tag, plain);
+	return kResultOk;
+}
+
+IPlugView* PLUGIN_API OrvoController::createView (FIDString name)
+{
+	if (!name || std::strcmp (name, ViewType::kEditor) != 0)
+		return nullptr;
+	// The editor window is not part of this build yet: the host falls back to
+	// its generic parameter view.
+	return nullptr;
+}
+
+void OrvoController::editorAttached (EditorView* editor)
+{
+	if (auto* view = dynamic_cast<kv_IView*> (editor))
+		addView (view);
+}
+
+void OrvoController::editorRemoved (EditorView* editor)
+{
+	if (auto* view = dynamic_cast<kv_IView*> (editor))
+		removeView (view);
+}
+
+void OrvoController::addView (kv_IView* view)
+{
+	if (!view)
+		return;
+	views.push_back (view);
+	updateAllViews ();
+}
+
+void OrvoController::removeView (kv_IView* view)
+{
+	auto it = std::find (views.begin (), views.end (), view);
+	if (it != views.end ())
+		views.erase (it);
+}
+
+void OrvoController::notifyViews (ParamID id, double plain)
+{
+	for (kv_IView* view : views)
+		if (view)
+			view->parameterChanged (id, plain);
+}
+
+void OrvoController::updateAllViews ()
+{
+	const int32 count = parameters.getParameterCount ();
+	for (kv_IView* view : views)
+	{
+		if (!view)
+			continue;
+		for (int32 i = 0; i < count; ++i)
+		{
+			Parameter* p = parameters.getParameterByIndex (i);
+			if (p)
+				view->parameterChanged (p->getInfo ().id, p->toPlain (p->getNormalized ()));
+		}
+	}
+	responseDirty = true;
+}
+
+//------------------------------------------------------------------------
+// kv_IEffect
+//------------------------------------------------------------------------
+
+double OrvoController::getParameter (ParamID id)
+{
+	Parameter* p = getParameterObject (id);
+	return p ? p->toPlain (p->getNormalized ()) : 0.0;
+}
+
+double OrvoController::getParameterDefault (ParamID id)
+{
+	ParameterInfo info {};
+	if (getParameterInfoByTag (id, info) != kResultOk)
+		return 0.0;
+	return normalizedParamToPlain (id, info.defaultNormalizedValue);
+}
+
+void OrvoController::editGroup (const ParamID* ids, const ParamValue* values, int32 count)
+{
+	// One gesture for the host: every parameter is opened, moved and closed
+	// inside one group edit (hosts without group edits ignore the brackets).
+	startGroupEdit ();
+	for (int32 i = 0; i < count; ++i)
+		beginEdit (ids[i]);
+	for (int32 i = 0; i < count; ++i)
+		performEdit (ids[i], values[i]);
+	for (int32 i = 0; i < count; ++i)
+		endEdit (ids[i]);
+	finishGroupEdit ();
+}
+
+void OrvoController::setParameter (ParamID id, double plain)
+{
+	if (id >= kParamVuInFront)
+		return; // meters are the processor's to write
+
+	if (id == kParamRearWidthOn)
+	{
+		if (plain != 0.0)
+		{
+			const ParamValue on = plainParamToNormalized (id, plain);
+			setParamNormalized (id, on);
+			performEdit (id, on);
+			return;
+		}
+		// Switching off snaps Rear Width to the value that follows from Width.
+		const ParamValue rear =
+		    plainParamToNormalized (kParamRearWidth, rearWidthForWidth (getParameter (kParamWidth)));
+		const ParamValue off = plainParamToNormalized (id, 0.0);
+		setParamNormalized (id, off);
+		setParamNormalized (kParamRearWidth, rear);
+		const ParamID ids[] = {kParamRearWidthOn, kParamRearWidth};
+		const ParamValue values[] = {off, rear};
+		editGroup (ids, values, 2);
+		return;
+	}
+
+	if (id == kParamOutFormat)
+	{
+		// Nearest list index, rounded in single precision as the editor's
+		// controls deliver it.
+		const auto index = static_cast<uint32> (static_cast<int32> (std::floor (static_cast<float> (plain) + 0.5f)));
+		if (index >= static_cast<uint32> (kNumFormatPresets))
+			return;
+		const double* row = formatPresets[index];
+		constexpr int32 count = kNumUserParams;
+		ParamID ids[count];
+		ParamValue values[count];
+		for (int32 i = 0; i < count; ++i)
+		{
+			ids[i] = static_cast<ParamID> (i + 1);
+			values[i] = row[i + 1];
+			setParamNormalized (ids[i], values[i]);
+		}
+		editGroup (ids, values, count);
+		return;
+	}
+
+	if (id == kParamWidth && getParameter (kParamRearWidthOn) == 0.0)
+	{
+		// Rear Width follows Width while its own control is off.
+		const ParamValue width = plainParamToNormalized (id, plain);
+		const ParamValue rear = plainParamToNormalized (kParamRearWidth, rearWidthForWidth (plain));
+		setParamNormalized (id, width);
+		setParamNormalized (kParamRearWidth, rear);
+		const ParamID ids[] = {kParamWidth, kParamRearWidth};
+		const ParamValue values[] = {width, rear};
+		editGroup (ids, values, 2);
+		return;
+	}
+
+	// The editor brackets a gesture with beginEdit/endEdit itself.
+	const ParamValue value = plainParamToNormalized (id, plain);
+	setParamNormalized (id, value);
+	performEdit (id, value);
+}
+
+double OrvoController::rearWidthForWidth (double widthDegrees)
+{
+	// Full opening angle of the front pair, formed with single-precision pi
+	// exactly as the processor's mapping does.
+	const float angle = static_cast<float> (2.0 * widthDegrees * 3.1415927410125732 / 180.0);
+	float widthCoef = 0.f;
+	float rearOpening = 0.f;
+	sfm_solve_width (&engineState, engineParams, angle, &widthCoef, &rearOpening, 0.f, nullptr);
+	// The processor hands the engine 2 (180 - t) degrees for a Rear Width t.
+	return (3.141592653589793 - static_cast<double> (rearOpening) * 0.5) * 180.0 *
+	       0.31830987334251404;
+}
+
+void OrvoController::getDisplayData (int32 request, void* buffer)
+{
+	if (request != kResponseRequest || !buffer)
+		return;
+	if (responseDirty)
+	{
+		responseDirty = false;
+		applyParameters (parameters, &engineState, &engineParams);
+		sfm_set_params (&engineState, &engineBuffers, engineParams);
+		sfm_compute_response (&engineState, &engineResponse);
+	}
+	std::memcpy (buffer, &engineResponse, sizeof (sfm_response));
+}
+
+} // namespace Vst
+} // namespace Steinberg

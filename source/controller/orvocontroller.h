@@ -1,0 +1,69 @@
+// OrvoController: the edit controller. Serves the host (parameters, units,
+// the processor's saved state) and the editor (kv_IEffect: plain-value
+// access, linked Width/Rear Width edits, output-format presets and the polar
+// response computed by a private, display-only engine instance).
+#pragma once
+
+#include "editor/kv_ieffect.h"
+#include "editor/kv_iview.h"
+#include "sfm_api.h"
+
+#include "public.sdk/source/vst/vsteditcontroller.h"
+
+#include <vector>
+
+namespace Steinberg {
+namespace Vst {
+
+class OrvoController : public EditControllerEx1, public kv_IEffect
+{
+public:
+	OrvoController () = default;
+
+	static FUnknown* createInstance (void* context);
+
+	// IPluginBase
+	tresult PLUGIN_API initialize (FUnknown* context) SMTG_OVERRIDE;
+	tresult PLUGIN_API terminate () SMTG_OVERRIDE;
+
+	// IEditController
+	tresult PLUGIN_API setComponentState (IBStream* state) SMTG_OVERRIDE;
+	tresult PLUGIN_API setParamNormalized (ParamID tag, ParamValue value) SMTG_OVERRIDE;
+	IPlugView* PLUGIN_API createView (FIDString name) SMTG_OVERRIDE;
+
+	// EditController
+	void editorAttached (EditorView* editor) SMTG_OVERRIDE;
+	void editorRemoved (EditorView* editor) SMTG_OVERRIDE;
+
+	// kv_IEffect
+	double getParameter (ParamID id) override;
+	void setParameter (ParamID id, double plain) override;
+	double getParameterDefault (ParamID id) override;
+	void getDisplayData (int32 request, void* buffer) override;
+
+	// The Rear Width (degrees) that follows from a Width (degrees) while the
+	// Rear Width control is off: the inverse of the processor's rear mapping.
+	double rearWidthForWidth (double widthDegrees);
+
+	// Views attach through editorAttached; exposed for hosts of the editor
+	// that manage views themselves (and for tests).
+	void addView (kv_IView* view);
+	void removeView (kv_IView* view);
+
+private:
+	void updateAllViews ();
+	void notifyViews (ParamID id, double plain);
+	void editGroup (const ParamID* ids, const ParamValue* values, int32 count);
+
+	std::vector<kv_IView*> views;
+	sfm_setup engineSetup {};
+	sfm_params engineParams {};
+	sfm_state engineState {};
+	sfm_buffers engineBuffers {};
+	sfm_response engineResponse {};
+	bool responseDirty {true};
+	double formatPresets[4][23] {};
+};
+
+} // namespace Vst
+} // namespace Steinberg

@@ -1,0 +1,518 @@
+#include "processor/orvoprocessor.h"
+
+#include "controller/orvoparams.h"
+#include "module/orvocids.h"
+#include "processor/orvoparammap.h"
+#include "processor/orvostatechunk.h"
+
+#include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "public.sdk/source/vst/vstbus.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Steinberg {
+namespace Vst {
+namespace {
+
+// Capsule samples beyond this magnitude (about +120 dBFS) are clamped and
+// non-numbers become silence before they reach the engine: its smoothed
+// statistics would otherwise stay poisoned long after one bad sample.
+constexpr float kInputLimit = 1.0e6f;
+
+inline float sanitise (float x)
+{
+	if (x > -kInputLimit && x < kInputLimit)
+		return x;
+	if (x >= kInputLimit)
+		return kInputLimit;
+	if (x <= -kInputLimit)
+		return -kInputLimit;
+	return 0.f; // NaN
+}
+
+inline bool isSilent (const float* samples, int32 count)
+{
+	for (int32 i = 0; i < count; ++i)
+		if (samples[i] != 0.f)
+			return false;
+	return true;
+}
+
+// Meter levels are linear peaks; the host sees them clamped to 0..1 and a
+// non-number as full scale, so a fault shows rather than hides.
+inline float meterValue (float peak)
+{
+	if (!(peak == peak))
+		return 1.f;
+	return std::min (std::max (peak, 0.f), 1.f);
+}
+
+} // namespace
+
+OrvoProcessor::OrvoProcessor ()
+{
+	setControllerClass (OrvoControllerUID);
+}
+
+OrvoProcessor::~OrvoProcessor ()
+{
+	// A host that skips terminate must not leak the engine's buffers.
+	sfm_fifo_pair_close (&inFifo, &outFifo);
+	sfm_free (&engineState, &engineBuffers, nullptr, nullptr);
+}
+
+FUnknown* OrvoProcessor::createInstance (void* /*context*/)
+{
+	return static_cast<IAudioProcessor*> (new OrvoProcessor ());
+}
+
+void OrvoProcessor::addBuses ()
+{
+	addAudioInput (STR16 ("Double M/S Input"), SpeakerArr::k51);
+	addAudioOutput (STR16 ("5.1 Output"), SpeakerArr::k51);
+}
+
+tresult PLUGIN_API OrvoProcessor::initialize (FUnknown* context)
+{
+	const tresult result = AudioEffect::initialize (context);
+	if (result != kResultOk)
+		return result;
+
+	addBuses ();
+
+	sfm_fifo_pair_close (&inFifo, &outFifo);
+	sfm_free (&engineState, &engineBuffers, nullptr, nullptr);
+	inFifo = {};
+	outFifo = {};
+	engineSetup = {};
+	engineParams = {};
+	engineState = {};
+	engineBuffers = {};
+	meters = {};
+	sentMeters = {};
+
+	sfm_setup_init (&engineSetup, static_cast<float> (processSetup.sampleRate));
+	engineSetup.numInputs = kNumCapsules;
+	engineSetup.numOutputs = kNumOutputs;
+	engineSetup.inputFormat = SFM_FORMAT_SEPARATE | SFM_FORMAT_FLOAT32;
+	engineSetup.outputFormat = SFM_FORMAT_SEPARATE | SFM_FORMAT_FLOAT32;
+
+	sfm_params_default (&engineParams);
+	engineParams.flags &= ~static_cast<uint32_t> (SFM_FLAG_LFE_ON); // the LFE channel stays silent
+	engineParams.format = 3;
+	engineParams.micType = 3;
+	sfm_init (&engineState, &engineBuffers, &engineSetup, engineParams, &meters, nullptr);
+	engineInitialised = true;
+	paramsPending = false;
+
+	// A processor initialised again after terminate starts from fresh defaults.
+	parameters.removeAll ();
+	if (!createParameters (parameters))
+		return kOutOfMemory;
+	applyParameters (parameters, &engineState, &engineParams);
+	return kResultOk;
+}
+
+void OrvoProcessor::freeEngine ()
+{
+	sfm_fifo_pair_close (&inFifo, &outFifo);
+	sfm_free (&engineState, &engineBuffers, &meters, nullptr);
+	engineInitialised = false;
+	latencySamples = 0;
+	ringLatency = 0;
+}
+
+tresult PLUGIN_API OrvoProcessor::terminate ()
+{
+	freeEngine ();
+	return AudioEffect::terminate ();
+}
+
+bool OrvoProcessor::engineRunning () const
+{
+	return engineBuffers.allocated != 0 && inFifo.size > 0 && outFifo.size > 0 &&
+	       engineSetup.hopSize > 0;
+}
+
+tresult PLUGIN_API OrvoProcessor::setupProcessing (ProcessSetup& newSetup)
+{
+	// Every set-up rebuilds the engine from nothing.
+	freeEngine ();
+
+	SpeakerArrangement outArr = 0;
+	if (getBusArrangement (kOutput, 0, outArr) != kResultOk || outArr != SpeakerArr::k51)
+		return kResultFalse;
+	if (newSetup.maxSamplesPerBlock <= 0)
+		return kResultFalse;
+	if (sfm_setup_init (&engineSetup, static_cast<float> (newSetup.sampleRate)) != 0)
+		return kResultFalse;
+	engineSetup.numInputs = kNumCapsules;
+	engineSetup.numOutputs = kNumOutputs;
+	engineSetup.inputFormat = SFM_FORMAT_SEPARATE | SFM_FORMAT_FLOAT32;
+	engineSetup.outputFormat = SFM_FORMAT_SEPARATE | SFM_FORMAT_FLOAT32;
+	engineParams.format = 3;
+
+	if (paramsPending)
+	{
+		// Values arrived while the engine was freed: solve the widths on a
+		// freshly initialised state before the engine is created from them.
+		sfm_init (&engineState, &engineBuffers, &engineSetup, engineParams, &meters, nullptr);
+		applyParameters (parameters, &engineState, &engineParams);
+		paramsPending = false;
+	}
+
+	if (sfm_create (&engineState, &engineBuffers, &engineSetup, engineParams, &meters, nullptr) != 0)
+	{
+		sfm_free (&engineState, &engineBuffers, &meters, nullptr);
+		return kResultFalse;
+	}
+	engineInitialised = true;
+
+	int latency = 0;
+	if (sfm_fifo_pair_open (&inFifo, &outFifo, kNumCapsules, kNumOutputs,
+	                        newSetup.maxSamplesPerBlock, engineSetup.hopSize, nullptr,
+	                        &latency) != 0)
+	{
+		freeEngine ();
+		return kOutOfMemory;
+	}
+	ringLatency = latency;
+	latencySamples = latency + engineSetup.hopSize;
+
+	return AudioEffect::setupProcessing (newSetup);
+}
+
+void OrvoProcessor::resetRings ()
+{
+	// Back to the state of a freshly opened pair: an empty input ring and the
+	// output ring holding exactly its silent pre-fill, so the delay through
+	// the rings is again the reported latency and no old audio is replayed.
+	sfm_fifo* rings[] = {&inFifo, &outFifo};
+	for (sfm_fifo* ring : rings)
+	{
+		if (ring->size <= 0)
+			continue;
+		sfm_fifo_read (ring, nullptr, static_cast<unsigned> (ring->fillCount));
+		for (int32 c = 0; c < ring->numChannels && c < SFM_MAX_CHANNELS; ++c)
+			if (ring->channel[c])
+				std::memset (ring->channel[c], 0, sizeof (float) * static_cast<size_t> (ring->size));
+	}
+	if (outFifo.size > 0 && ringLatency > 0)
+		sfm_fifo_write (&outFifo, nullptr, static_cast<unsigned> (ringLatency));
+}
+
+tresult PLUGIN_API OrvoProcessor::setActive (TBool state)
+{
+	if (!state && engineBuffers.allocated)
+	{
+		sfm_reset (&engineState, &engineBuffers, &meters);
+		resetRings ();
+	}
+	return kResultOk;
+}
+
+tresult PLUGIN_API OrvoProcessor::setState (IBStream* state)
+{
+	if (!state || readStateChunk (state, parameters) != kResultOk)
+		return kResultFalse;
+	if (engineInitialised)
+	{
+		applyParameters (parameters, &engineState, &engineParams);
+		sfm_set_params (&engineState, &engineBuffers, engineParams);
+	}
+	else
+		paramsPending = true;
+	return kResultOk;
+}
+
+tresult PLUGIN_API OrvoProcessor::getState (IBStream* state)
+{
+	if (!state)
+		return kResultFalse;
+	return writeStateChunk (state, parameters) == kResultOk ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API OrvoProcessor::setBusArrangements (SpeakerArrangement* inputs, int32 numIns,
+                                                      SpeakerArrangement* outputs, int32 numOuts)
+{
+	if (numIns != 1 || numOuts != 1 || !inputs || !outputs || inputs[0] != SpeakerArr::k51 ||
+	    outputs[0] != SpeakerArr::k51)
+		return kResultFalse;
+	if (audioInputs.empty ())
+		return kResultFalse;
+	auto* bus = FCast<AudioBus> (audioInputs.at (0));
+	if (!bus)
+		return kResultFalse;
+	if (bus->getArrangement () != SpeakerArr::k51)
+	{
+		removeAudioBusses ();
+		addBuses ();
+	}
+	return kResultOk;
+}
+
+uint32 PLUGIN_API OrvoProcessor::getLatencySamples ()
+{
+	return static_cast<uint32> (latencySamples);
+}
+
+uint32 PLUGIN_API OrvoProcessor::getTailSamples ()
+{
+	// After the input stops, the output still carries the diffuser's
+	// convolution tail and the surround delay history beyond one hop.
+	const int32 tail = engineState.diffuserSize - engineSetup.overlapSize +
+	                   engineSetup.historySizeOut + engineSetup.hopSize;
+	return tail > 0 ? static_cast<uint32> (tail) : 0;
+}
+
+//------------------------------------------------------------------------
+// Audio thread
+//------------------------------------------------------------------------
+
+void OrvoProcessor::applyParameterChanges (IParameterChanges* changes)
+{
+	int32 counted = 0;
+	const int32 count = changes->getParameterCount ();
+	for (int32 i = 0; i < count; ++i)
+	{
+		IParamValueQueue* queue = changes->getParameterData (i);
+		if (!queue)
+			continue;
+		const int32 points = queue->getPointCount ();
+		if (points <= 0)
+			continue;
+		// Only the last point counts, for the whole block.
+		int32 offset = 0;
+		ParamValue value = 0.;
+		if (queue->getPoint (points - 1, offset, value) != kResultOk)
+			continue;
+		if (!(value == value))
+			continue; // a non-number carries no setting
+		++counted;
+		if (Parameter* p = parameters.getParameter (queue->getParameterId ()))
+			p->setNormalized (value);
+	}
+	if (counted == 0)
+		return;
+	if (engineInitialised)
+	{
+		applyParameters (parameters, &engineState, &engineParams);
+		sfm_set_params (&engineState, &engineBuffers, engineParams);
+	}
+	else
+		paramsPending = true;
+}
+
+int32 OrvoProcessor::writeInput (float* const* in, int32 offset, int32 count)
+{
+	int32 done = 0;
+	while (done < count)
+	{
+		float* ptrs[SFM_MAX_CHANNELS] = {};
+		const auto room = static_cast<int32> (sfm_fifo_write_ptrs (&inFifo, ptrs));
+		if (room <= 0 || room > inFifo.size)
+			break;
+		const int32 k = std::min (count - done, room);
+		for (int32 c = 0; c < kNumCapsules; ++c)
+		{
+			float* dst = ptrs[c];
+			if (!dst)
+				continue;
+			if (const float* src = in[c])
+			{
+				src += offset + done;
+				for (int32 i = 0; i < k; ++i)
+					dst[i] = sanitise (src[i]);
+			}
+			else
+				std::memset (dst, 0, sizeof (float) * static_cast<size_t> (k));
+		}
+		sfm_fifo_write (&inFifo, nullptr, static_cast<unsigned> (k));
+		done += k;
+	}
+	return done;
+}
+
+int32 OrvoProcessor::readOutput (float* const* out, int32 offset, int32 count)
+{
+	int32 done = 0;
+	while (done < count)
+	{
+		float* ptrs[SFM_MAX_CHANNELS] = {};
+		const auto ready = static_cast<int32> (sfm_fifo_read_ptrs (&outFifo, ptrs));
+		if (ready <= 0 || ready > outFifo.size)
+			break;
+		const int32 k = std::min (count - done, ready);
+		for (int32 c = 0; c < kNumOutputs; ++c)
+		{
+			if (!out[c])
+				continue;
+			if (ptrs[c])
+				std::memcpy (out[c] + offset + done, ptrs[c], sizeof (float) * static_cast<size_t> (k));
+			else
+				std::memset (out[c] + offset + done, 0, sizeof (float) * static_cast<size_t> (k));
+		}
+		sfm_fifo_read (&outFifo, nullptr, static_cast<unsigned> (k));
+		done += k;
+	}
+	return done;
+}
+
+int32 OrvoProcessor::runHops ()
+{
+	// The engine reads and writes the ring memory in place; a hop never
+	// straddles a ring's wrap point because both sizes are whole hops.
+	const auto hop = static_cast<unsigned> (engineSetup.hopSize);
+	int32 hops = 0;
+	for (;;)
+	{
+		float* inPtrs[SFM_MAX_CHANNELS] = {};
+		float* outPtrs[SFM_MAX_CHANNELS] = {};
+		if (sfm_fifo_read_ptrs (&inFifo, inPtrs) < hop)
+			break;
+		if (sfm_fifo_write_ptrs (&outFifo, outPtrs) < hop)
+			break;
+		sfm_process (&engineState, &engineBuffers, inPtrs, outPtrs, &meters);
+		sfm_fifo_read (&inFifo, nullptr, hop);
+		sfm_fifo_write (&outFifo, nullptr, hop);
+		++hops;
+	}
+	return hops;
+}
+
+void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples)
+{
+	// Hosts may hand fewer channels than the arrangement, or null pointers:
+	// missing capsules are silence, missing outputs are skipped. A capsule the
+	// host flags as silent is taken as silence whatever its buffer holds.
+	float* in[kNumCapsules] = {};
+	for (int32 c = 0; c < kNumCapsules; ++c)
+		if (c < inBus.numChannels && inBus.channelBuffers32 &&
+		    !(inBus.silenceFlags & (uint64 (1) << c)))
+			in[c] = inBus.channelBuffers32[c];
+	float* out[kNumOutputs] = {};
+	for (int32 c = 0; c < kNumOutputs; ++c)
+		if (c < outBus.numChannels && outBus.channelBuffers32)
+			out[c] = outBus.channelBuffers32[c];
+
+	// The block moves through the rings in pieces that fit: input enters as
+	// far as the input ring has room, the engine runs every whole hop it can,
+	// and output is taken up to the input position (so in-place buffers are
+	// never overwritten before they are read). A block longer than announced
+	// therefore loses nothing, and a block shorter than announced never makes
+	// a later write fail.
+	int32 inPos = 0;
+	int32 outPos = 0;
+	while (outPos < numSamples)
+	{
+		const int32 written = writeInput (in, inPos, numSamples - inPos);
+		inPos += written;
+		const int32 hops = runHops ();
+		const int32 read = readOutput (out, outPos, inPos - outPos);
+		outPos += read;
+		if (written == 0 && hops == 0 && read == 0)
+			break;
+	}
+	// What the output ring could not supply (the rest of a block shorter than
+	// a hop when the ring holds no pre-fill) is silence, never old content.
+	for (int32 c = 0; c < kNumOutputs; ++c)
+		if (out[c] && outPos < numSamples)
+			std::memset (out[c] + outPos, 0, sizeof (float) * static_cast<size_t> (numSamples - outPos));
+	for (int32 c = kNumOutputs; c < outBus.numChannels; ++c)
+		if (outBus.channelBuffers32 && outBus.channelBuffers32[c])
+			std::memset (outBus.channelBuffers32[c], 0, sizeof (float) * static_cast<size_t> (numSamples));
+
+	// A channel is flagged silent only when its block truly is: the output
+	// carries the decoded tail well after the input has gone quiet.
+	uint64 flags = 0;
+	const int32 flagged = std::min<int32> (outBus.numChannels, 64);
+	for (int32 c = 0; c < flagged; ++c)
+	{
+		const float* samples = outBus.channelBuffers32 ? outBus.channelBuffers32[c] : nullptr;
+		if (samples && isSilent (samples, numSamples))
+			flags |= uint64 (1) << c;
+	}
+	outBus.silenceFlags = flags;
+}
+
+void OrvoProcessor::sendMeters (IParameterChanges* outChanges, int32 numOutputChannels)
+{
+	auto send = [outChanges] (ParamID id, float peak, float& sent) {
+		const float v = meterValue (peak);
+		if (v != sent)
+		{
+			int32 index = 0;
+			if (IParamValueQueue* queue = outChanges->addParameterData (id, index))
+			{
+				int32 pointIndex = 0;
+				queue->addPoint (0, v, pointIndex);
+			}
+		}
+		sent = v;
+	};
+	for (int32 k = 0; k < kNumCapsules; ++k)
+		send (kParamVuInFront + k, meters.input[k], sentMeters.input[k]);
+	// Output meters follow the 5.1 channel order with the LFE channel left out:
+	// L, R, C, Ls, Rs are identifiers 26 to 30.
+	const int32 channels = std::min (numOutputChannels, kNumOutputs);
+	for (int32 c = 0; c < channels; ++c)
+	{
+		if (c == 3)
+			continue;
+		const auto id = static_cast<ParamID> (kParamVuOutL + (c < 3 ? c : c - 1));
+		send (id, meters.output[c], sentMeters.output[c]);
+	}
+}
+
+tresult PLUGIN_API OrvoProcessor::process (ProcessData& data)
+{
+	if (data.inputParameterChanges)
+		applyParameterChanges (data.inputParameterChanges);
+
+	if (IEventList* events = data.inputEvents)
+	{
+		const int32 count = events->getEventCount ();
+		for (int32 i = 0; i < count; ++i)
+		{
+			Event e {};
+			events->getEvent (i, e);
+		}
+	}
+
+	if (data.numInputs <= 0 || data.numOutputs <= 0 || !data.inputs || !data.outputs)
+		return kResultOk;
+
+	AudioBusBuffers& inBus = data.inputs[0];
+	AudioBusBuffers& outBus = data.outputs[0];
+	const int32 numSamples = std::max<int32> (data.numSamples, 0);
+
+	if (data.symbolicSampleSize != kSample32 || !engineRunning ())
+	{
+		// Nothing to decode with: hand back silence rather than what the
+		// buffers happened to hold.
+		for (int32 c = 0; c < outBus.numChannels; ++c)
+		{
+			if (data.symbolicSampleSize == kSample64)
+			{
+				if (outBus.channelBuffers64 && outBus.channelBuffers64[c])
+					std::memset (outBus.channelBuffers64[c], 0, sizeof (double) * static_cast<size_t> (numSamples));
+			}
+			else if (outBus.channelBuffers32 && outBus.channelBuffers32[c])
+				std::memset (outBus.channelBuffers32[c], 0, sizeof (float) * static_cast<size_t> (numSamples));
+		}
+		const int32 channels = std::max<int32> (outBus.numChannels, 0);
+		outBus.silenceFlags = channels >= 64 ? ~uint64 (0) : (uint64 (1) << channels) - 1;
+		return kResultOk;
+	}
+
+	renderBlock (inBus, outBus, numSamples);
+
+	if (data.outputParameterChanges)
+		sendMeters (data.outputParameterChanges, outBus.numChannels);
+	return kResultOk;
+}
+
+} // namespace Vst
+} // namespace Steinberg

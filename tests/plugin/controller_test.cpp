@@ -1,0 +1,286 @@
+// The controller as host and editor see it: units and parameters, the edits
+// it reports to the host (recorded by a component handler), the views it
+// keeps informed and the display response.
+
+#include "controller/orvocontroller.h"
+#include "controller/orvoparams.h"
+#include "processor/orvostatechunk.h"
+
+#include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstunits.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// Records what the controller tells the host, one line per call.
+class RecordingHandler : public IComponentHandler, public IComponentHandler2
+{
+public:
+	std::vector<std::string> calls;
+	std::vector<std::pair<ParamID, ParamValue>> performed;
+
+	tresult PLUGIN_API beginEdit (ParamID id) override { return log ("begin " + std::to_string (id)); }
+	tresult PLUGIN_API performEdit (ParamID id, ParamValue v) override
+	{
+		performed.emplace_back (id, v);
+		return log ("perform " + std::to_string (id));
+	}
+	tresult PLUGIN_API endEdit (ParamID id) override { return log ("end " + std::to_string (id)); }
+	tresult PLUGIN_API restartComponent (int32) override { return kResultOk; }
+	tresult PLUGIN_API setDirty (TBool) override { return kResultOk; }
+	tresult PLUGIN_API requestOpenEditor (FIDString) override { return kResultOk; }
+	tresult PLUGIN_API startGroupEdit () override { return log ("startGroup"); }
+	tresult PLUGIN_API finishGroupEdit () override { return log ("finishGroup"); }
+
+	tresult PLUGIN_API queryInterface (const TUID iid, void** obj) override
+	{
+		QUERY_INTERFACE (iid, obj, FUnknown::iid, IComponentHandler)
+		QUERY_INTERFACE (iid, obj, IComponentHandler::iid, IComponentHandler)
+		QUERY_INTERFACE (iid, obj, IComponentHandler2::iid, IComponentHandler2)
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef () override { return 1; }
+	uint32 PLUGIN_API release () override { return 1; }
+
+	void clear ()
+	{
+		calls.clear ();
+		performed.clear ();
+	}
+
+private:
+	tresult log (std::string s)
+	{
+		calls.push_back (std::move (s));
+		return kResultOk;
+	}
+};
+
+class RecordingView : public kv_IView
+{
+public:
+	std::vector<std::pair<ParamID, double>> changes;
+	void parameterChanged (ParamID id, double plain) override { changes.emplace_back (id, plain); }
+};
+
+// Expected call sequence of a group edit of 'ids'.
+std::vector<std::string> groupEdit (const std::vector<ParamID>& ids)
+{
+	std::vector<std::string> calls {"startGroup"};
+	for (const char* verb : {"begin ", "perform ", "end "})
+		for (ParamID id : ids)
+			calls.push_back (verb + std::to_string (id));
+	calls.push_back ("finishGroup");
+	return calls;
+}
+
+class ControllerTest : public ::testing::Test
+{
+protected:
+	void SetUp () override
+	{
+		host = owned (new HostApplication ());
+		controller = owned (new OrvoController ());
+		ASSERT_EQ (controller->initialize (host), kResultOk);
+		controller->setComponentHandler (&handler);
+	}
+	void TearDown () override
+	{
+		controller->setComponentHandler (nullptr);
+		controller->terminate ();
+	}
+
+	double plain (ParamID id) { return controller->getParameter (id); }
+
+	IPtr<HostApplication> host;
+	IPtr<OrvoController> controller;
+	RecordingHandler handler;
+};
+
+} // namespace
+
+TEST_F (ControllerTest, OffersFourUnitsAndThirtyParameters)
+{
+	EXPECT_EQ (controller->getUnitCount (), 4);
+	UnitInfo unit {};
+	ASSERT_EQ (controller->getUnitInfo (3, unit), kResultOk);
+	EXPECT_EQ (unit.id, kUnitVuMeters);
+	EXPECT_EQ (unit.parentUnitId, kRootUnitId);
+	EXPECT_EQ (controller->getParameterCount (), 30);
+	ParameterInfo info {};
+	ASSERT_EQ (controller->getParameterInfo (29, info), kResultOk);
+	EXPECT_EQ (info.id, static_cast<ParamID> (kParamVuOutRs));
+	EXPECT_TRUE (info.flags & ParameterInfo::kIsReadOnly);
+
+	// A second initialize is refused and adds nothing.
+	EXPECT_EQ (controller->initialize (host), kResultFalse);
+	EXPECT_EQ (controller->getUnitCount (), 4);
+	EXPECT_EQ (controller->getParameterCount (), 30);
+
+	// The controller keeps no state of its own.
+	IPtr<MemoryStream> s = owned (new MemoryStream ());
+	EXPECT_EQ (controller->getState (s), kNotImplemented);
+	EXPECT_EQ (controller->createView ("other"), nullptr);
+	EXPECT_EQ (controller->createView (nullptr), nullptr);
+}
+
+TEST_F (ControllerTest, OutputFormatLoadsItsPresetRowInOneGroupEdit)
+{
+	// Move things the preset must reset.
+	controller->setParameter (kParamMuteC, 1.0);
+	controller->setParameter (kParamGainLR, -12.0);
+	handler.clear ();
+
+	controller->setParameter (kParamOutFormat, 1.0); // "3 Channels"
+	std::vector<ParamID> all;
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
+		all.push_back (id);
+	EXPECT_EQ (handler.calls, groupEdit (all));
+	EXPECT_DOUBLE_EQ (plain (kParamOutFormat), 1.0);
+	EXPECT_NEAR (plain (kParamWidth), 65.0, 1e-9);
+	EXPECT_NEAR (plain (kParamRearWidth), 180.0, 1e-9);
+	EXPECT_NEAR (plain (kParamMicResponseC), 1.0 / 3.0, 1e-9);
+	EXPECT_NEAR (plain (kParamMicResponseLsRs), 0.5, 1e-9);
+	EXPECT_EQ (plain (kParamMuteC), 0.0);
+	EXPECT_NEAR (plain (kParamGainLR), 0.0, 1e-9);
+	// What the host heard matches what the controller holds.
+	for (const auto& [id, value] : handler.performed)
+		EXPECT_DOUBLE_EQ (controller->getParamNormalized (id), value) << id;
+
+	handler.clear ();
+	controller->setParameter (kParamOutFormat, 3.4); // rounds to "5 Channels"
+	EXPECT_DOUBLE_EQ (plain (kParamOutFormat), 3.0);
+	EXPECT_NEAR (plain (kParamWidth), 80.0, 1e-9);
+	EXPECT_EQ (handler.calls.size (), 3u * kNumUserParams + 2);
+
+	handler.clear ();
+	controller->setParameter (kParamOutFormat, 3.6); // no such entry
+	controller->setParameter (kParamOutFormat, -0.6);
+	EXPECT_TRUE (handler.calls.empty ());
+	EXPECT_DOUBLE_EQ (plain (kParamOutFormat), 3.0);
+}
+
+TEST_F (ControllerTest, RearWidthFollowsWidthWhileItsControlIsOff)
+{
+	ASSERT_EQ (plain (kParamRearWidthOn), 0.0);
+	const double rearBefore = plain (kParamRearWidth);
+	controller->setParameter (kParamWidth, 60.0);
+	EXPECT_EQ (handler.calls, groupEdit ({kParamWidth, kParamRearWidth}));
+	EXPECT_NEAR (plain (kParamWidth), 60.0, 1e-9);
+	const double follow = controller->rearWidthForWidth (60.0);
+	EXPECT_NEAR (plain (kParamRearWidth), follow, 1e-6);
+	EXPECT_GE (follow, 90.0);
+	EXPECT_LE (follow, 180.0);
+	(void)rearBefore;
+
+	// Switching the control on is one plain edit of its own.
+	handler.clear ();
+	controller->setParameter (kParamRearWidthOn, 1.0);
+	EXPECT_EQ (handler.calls, std::vector<std::string> {"perform 3"});
+
+	// With the control on, Width moves alone.
+	handler.clear ();
+	controller->setParameter (kParamRearWidth, 120.0);
+	controller->setParameter (kParamWidth, 45.0);
+	EXPECT_EQ (handler.calls, (std::vector<std::string> {"perform 9", "perform 8"}));
+	EXPECT_NEAR (plain (kParamRearWidth), 120.0, 1e-9);
+
+	// Switching it off snaps Rear Width back to what Width implies.
+	handler.clear ();
+	controller->setParameter (kParamRearWidthOn, 0.0);
+	EXPECT_EQ (handler.calls, groupEdit ({kParamRearWidthOn, kParamRearWidth}));
+	EXPECT_NEAR (plain (kParamRearWidth), controller->rearWidthForWidth (45.0), 1e-6);
+}
+
+TEST_F (ControllerTest, MetersCannotBeEditedButReachTheViews)
+{
+	RecordingView view;
+	controller->addView (&view);
+	EXPECT_EQ (view.changes.size (), 30u); // every value on attach
+	view.changes.clear ();
+
+	controller->setParameter (kParamVuInRear, 0.5);
+	controller->setParameter (kParamVuOutRs + 7, 0.5);
+	EXPECT_TRUE (handler.calls.empty ());
+	EXPECT_TRUE (view.changes.empty ());
+
+	EXPECT_EQ (controller->setParamNormalized (kParamVuOutL, 0.7), kResultOk);
+	ASSERT_EQ (view.changes.size (), 1u);
+	EXPECT_EQ (view.changes[0].first, static_cast<ParamID> (kParamVuOutL));
+	EXPECT_DOUBLE_EQ (view.changes[0].second, 0.7);
+	EXPECT_EQ (controller->setParamNormalized (99, 0.5), kResultFalse);
+
+	// An ordinary edit reaches the host and the view in plain units.
+	view.changes.clear ();
+	controller->setParameter (kParamRearLowpass, 5000.0);
+	EXPECT_EQ (handler.calls, std::vector<std::string> {"perform 11"});
+	ASSERT_EQ (view.changes.size (), 1u);
+	EXPECT_NEAR (view.changes[0].second, 5000.0, 1e-6);
+	controller->removeView (&view);
+	controller->setParameter (kParamRearLowpass, 6000.0);
+	EXPECT_EQ (view.changes.size (), 1u);
+}
+
+TEST_F (ControllerTest, ComponentStateUpdatesViewsAndTheResponse)
+{
+	RecordingView view;
+	controller->addView (&view);
+	sfm_response before {};
+	controller->getDisplayData (kv_IEffect::kResponseRequest, &before);
+
+	// A processor-style chunk with another output format and width.
+	ParameterContainer params;
+	ASSERT_TRUE (createParameters (params));
+	params.getParameter (kParamOutFormat)->setNormalized (0.0); // Stereo
+	params.getParameter (kParamWidth)->setNormalized (0.0);     // 30 degrees
+	IPtr<MemoryStream> stream = owned (new MemoryStream ());
+	ASSERT_EQ (writeStateChunk (stream, params), kResultOk);
+	stream->seek (0, IBStream::kIBSeekSet, nullptr);
+
+	view.changes.clear ();
+	EXPECT_EQ (controller->setComponentState (stream), kResultOk);
+	EXPECT_EQ (view.changes.size (), 30u);
+	EXPECT_NEAR (plain (kParamWidth), 30.0, 1e-9);
+
+	sfm_response after {}, again {};
+	controller->getDisplayData (kv_IEffect::kResponseRequest, &after);
+	controller->getDisplayData (kv_IEffect::kResponseRequest, &again);
+	EXPECT_NE (std::memcmp (&before, &after, sizeof (sfm_response)), 0);
+	EXPECT_EQ (std::memcmp (&after, &again, sizeof (sfm_response)), 0);
+
+	// Other requests and null buffers do nothing.
+	sfm_response untouched {};
+	untouched.numPoints = -7;
+	controller->getDisplayData (30, &untouched);
+	controller->getDisplayData (kv_IEffect::kResponseRequest, nullptr);
+	EXPECT_EQ (untouched.numPoints, -7);
+
+	// A damaged chunk is refused and the views hear nothing.
+	IPtr<MemoryStream> empty = owned (new MemoryStream ());
+	view.changes.clear ();
+	EXPECT_NE (controller->setComponentState (empty), kResultOk);
+	EXPECT_TRUE (view.changes.empty ());
+}
+
+TEST_F (ControllerTest, DefaultsAndPlainValuesFollowTheParameterTable)
+{
+	EXPECT_NEAR (controller->getParameterDefault (kParamWidth), 80.0, 1e-9);
+	EXPECT_NEAR (controller->getParameterDefault (kParamRearWidth), 150.0, 1e-9);
+	EXPECT_NEAR (controller->getParameterDefault (kParamRearDelay), 0.02, 1e-9);
+	EXPECT_NEAR (controller->getParameterDefault (kParamOutFormat), 3.0, 1e-9);
+	EXPECT_NEAR (plain (kParamDirection), 0.0, 1e-9);
+	controller->setParameter (kParamDirection, -90.0);
+	EXPECT_NEAR (plain (kParamDirection), -90.0, 1e-9);
+	EXPECT_NEAR (controller->getParamNormalized (kParamDirection), 0.25, 1e-9);
+}
