@@ -33,7 +33,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libfftw3-dev
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
-  libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev
+  libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev ardour
 )
 
 install_packages() {
