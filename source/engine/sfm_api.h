@@ -169,7 +169,7 @@ struct sfm_fft {
     float* cosTable;     // cos(2 pi k / N), k < N
     float* sinTable;     // -sin(2 pi k / N), k < N
     int32_t* bitrev;     // bit-reversal permutation of N / 2
-    float* work;         // N floats of scratch
+    float* work;         // 2 N floats of scratch
     float* twiddle;      // per-stage twiddles of the half-length complex transform
 };
 

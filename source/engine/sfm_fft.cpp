@@ -3,12 +3,17 @@
 // The N real samples are packed as M complex values z[m] = x[2m] + i x[2m+1],
 // transformed, and split into the spectra of the even and odd samples
 // (the classic "two-for-one" real transform; e.g. Brigham, The Fast Fourier
-// Transform, ch. 10; Numerical Recipes 12.3). The complex transform is an
-// iterative decimation-in-time radix-2 FFT whose stages are fused in pairs
-// (radix-2^2: three complex multiplications per four points, half the passes
-// over memory). Data is kept in split format (separate real and imaginary
-// arrays) and every fused stage reads its own contiguous twiddle run, so the
-// inner loops are unit-stride and vectorise.
+// Transform, ch. 10; Numerical Recipes 12.3).
+//
+// The complex transform is an iterative decimation-in-time FFT. Its first
+// stage (radix 2, 4 or 8, twiddle-free) also does the bit-reversal
+// permutation: it reads the input in unit-stride runs and writes each result
+// run to its bit-reversed place. The remaining radix-2 stages are fused in
+// pairs (radix-2^2: three complex multiplications per four points, half the
+// passes over memory). Data is kept in split format (separate real and
+// imaginary arrays) and every fused stage reads its own contiguous twiddle
+// run, so the inner loops are unit-stride and vectorise; the hot functions
+// are compiled for AVX2/FMA and for the baseline, chosen at load time.
 //
 // Scaling: the forward transform multiplies every bin by 1/N, the inverse is
 // unscaled, so forward followed by inverse is the identity.
@@ -17,6 +22,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define ORVO_FFT_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define ORVO_FFT_CLONES
+#endif
 
 namespace {
 
@@ -28,42 +39,92 @@ int log2_of(int n)
     return l;
 }
 
-// The first fused stage (sub-transforms of length 1 -> 4): all twiddles are 1 or -i.
-void stage_q1(float* __restrict re, float* __restrict im, int m)
+struct cpx {
+    float r, i;
+};
+inline cpx operator+(cpx a, cpx b) { return {a.r + b.r, a.i + b.i}; }
+inline cpx operator-(cpx a, cpx b) { return {a.r - b.r, a.i - b.i}; }
+inline cpx mul_minus_i(cpx a) { return {a.i, -a.r}; }
+
+// The bit-reversal permutation fused with the first stage: reads the natural
+// order input z (sr + stride * j, si + stride * j) in unit-stride runs and
+// writes each transformed run of R = 2, 4 or 8 points to its bit-reversed
+// place br[j] (a multiple of R for j < m/R); the run's point u holds input
+// j + bitrev_R(u) m/R. The first stage is twiddle-free up to W_8.
+enum FirstStage { kRadix2 = 2, kRadix4 = 4, kRadix8 = 8 };
+
+inline __attribute__((always_inline)) void first_stage(const float* __restrict sr,
+                                                       const float* __restrict si, int stride,
+                                                       const int32_t* __restrict br,
+                                                       float* __restrict re,
+                                                       float* __restrict im, int m, int radix)
 {
-    for (int s = 0; s < m; s += 4) {
-        const float b0r = re[s] + re[s + 1], b0i = im[s] + im[s + 1];
-        const float b1r = re[s] - re[s + 1], b1i = im[s] - im[s + 1];
-        const float b2r = re[s + 2] + re[s + 3], b2i = im[s + 2] + im[s + 3];
-        const float b3r = re[s + 2] - re[s + 3], b3i = im[s + 2] - im[s + 3];
-        re[s] = b0r + b2r;
-        im[s] = b0i + b2i;
-        re[s + 2] = b0r - b2r;
-        im[s + 2] = b0i - b2i;
-        // b3 * (-i) = (b3i, -b3r)
-        re[s + 1] = b1r + b3i;
-        im[s + 1] = b1i - b3r;
-        re[s + 3] = b1r - b3i;
-        im[s + 3] = b1i + b3r;
+    auto load = [&](int j) { return cpx{sr[stride * j], si[stride * j]}; };
+    auto store = [&](int s, cpx v) {
+        re[s] = v.r;
+        im[s] = v.i;
+    };
+    if (radix == kRadix8) {
+        const int q = m / 8;
+        const float h = 0.70710678118654752f;
+        for (int j = 0; j < q; ++j) {
+            // Points in bit-reversed order: u -> input j + bitrev3(u) q.
+            const cpx x0 = load(j), x1 = load(j + 4 * q), x2 = load(j + 2 * q), x3 = load(j + 6 * q);
+            const cpx x4 = load(j + q), x5 = load(j + 5 * q), x6 = load(j + 3 * q), x7 = load(j + 7 * q);
+            // Length 2.
+            const cpx a0 = x0 + x1, a1 = x0 - x1, a2 = x2 + x3, a3 = x2 - x3;
+            const cpx a4 = x4 + x5, a5 = x4 - x5, a6 = x6 + x7, a7 = x6 - x7;
+            // Length 4: W_4^1 = -i.
+            const cpx b0 = a0 + a2, b2 = a0 - a2, b1 = a1 + mul_minus_i(a3), b3 = a1 - mul_minus_i(a3);
+            const cpx b4 = a4 + a6, b6 = a4 - a6, b5 = a5 + mul_minus_i(a7), b7 = a5 - mul_minus_i(a7);
+            // Length 8: W_8^1 = (1 - i)/sqrt2, W_8^2 = -i, W_8^3 = -(1 + i)/sqrt2.
+            const cpx t5 = {h * (b5.r + b5.i), h * (b5.i - b5.r)};
+            const cpx t6 = mul_minus_i(b6);
+            const cpx t7 = {h * (b7.i - b7.r), -h * (b7.r + b7.i)};
+            const int s = br[j];
+            store(s, b0 + b4);
+            store(s + 4, b0 - b4);
+            store(s + 1, b1 + t5);
+            store(s + 5, b1 - t5);
+            store(s + 2, b2 + t6);
+            store(s + 6, b2 - t6);
+            store(s + 3, b3 + t7);
+            store(s + 7, b3 - t7);
+        }
+    } else if (radix == kRadix4) {
+        const int q = m / 4;
+        for (int j = 0; j < q; ++j) {
+            const cpx x0 = load(j), x1 = load(j + 2 * q), x2 = load(j + q), x3 = load(j + 3 * q);
+            const cpx b0 = x0 + x1, b1 = x0 - x1, b2 = x2 + x3, b3 = mul_minus_i(x2 - x3);
+            const int s = br[j];
+            store(s, b0 + b2);
+            store(s + 2, b0 - b2);
+            store(s + 1, b1 + b3);
+            store(s + 3, b1 - b3);
+        }
+    } else {
+        const int h = m / 2;
+        for (int j = 0; j < h; ++j) {
+            const cpx x0 = load(j), x1 = load(j + h);
+            const int s = br[j];
+            store(s, x0 + x1);
+            store(s + 1, x0 - x1);
+        }
     }
 }
 
-// A single radix-2 stage of length 2 (used first when log2(M) is odd).
-void stage_r2(float* __restrict re, float* __restrict im, int m)
+// Radix of the first stage and the sub-transform length after it.
+int first_radix(int m)
 {
-    for (int s = 0; s < m; s += 2) {
-        const float ar = re[s], ai = im[s];
-        const float br = re[s + 1], bi = im[s + 1];
-        re[s] = ar + br;
-        im[s] = ai + bi;
-        re[s + 1] = ar - br;
-        im[s + 1] = ai - bi;
-    }
+    const int lm = log2_of(m);
+    if ((lm & 1) == 0)
+        return kRadix4;
+    return lm == 1 ? kRadix2 : kRadix8;
 }
 
 // One group of a fused stage: combines four sub-transforms of length q into
 // one of length 4q. wa = W_{2q}^j, wb = W_{4q}^j (W_L = e^{-2 pi i / L}).
-void group_fused(float* __restrict r0, float* __restrict i0, float* __restrict r1,
+inline __attribute__((always_inline)) void group_fused(float* __restrict r0, float* __restrict i0, float* __restrict r1,
                  float* __restrict i1, float* __restrict r2, float* __restrict i2,
                  float* __restrict r3, float* __restrict i3, const float* __restrict war,
                  const float* __restrict wai, const float* __restrict wbr,
@@ -94,21 +155,16 @@ void group_fused(float* __restrict r0, float* __restrict i0, float* __restrict r
     }
 }
 
-// Forward complex FFT of length m on bit-reversed split data, in place.
-void complex_fft(const sfm_fft* fft, float* re, float* im, int m)
+// Forward complex FFT of length m: input z in natural order (see
+// first_stage), result in re/im in natural order. Compiled twice, for
+// AVX2/FMA processors and for the x86-64 baseline; the loader picks one once.
+ORVO_FFT_CLONES void complex_fft(const sfm_fft* fft, const float* sr, const float* si, int stride,
+                                 float* re, float* im, int m)
 {
-    const int lm = log2_of(m);
-    int q;
-    if (lm & 1) {
-        stage_r2(re, im, m);
-        q = 2;
-    } else {
-        if (m >= 4)
-            stage_q1(re, im, m);
-        q = 4;
-    }
+    const int radix = first_radix(m);
+    first_stage(sr, si, stride, fft->bitrev, re, im, m, radix);
     const float* tw = fft->twiddle;
-    for (; q * 4 <= m; q *= 4) {
+    for (int q = radix; q * 4 <= m; q *= 4) {
         const float* war = tw;
         const float* wai = tw + q;
         const float* wbr = tw + 2 * q;
@@ -118,6 +174,41 @@ void complex_fft(const sfm_fft* fft, float* re, float* im, int m)
             group_fused(re + s, im + s, re + s + q, im + s + q, re + s + 2 * q, im + s + 2 * q,
                         re + s + 3 * q, im + s + 3 * q, war, wai, wbr, wbi, q);
         }
+    }
+}
+
+// X[k] = Fe[k] + W_N^k Fo[k] for k = 1 ... m-1, from the half-length
+// transform Z: Fe = (Z[k] + conj Z[m-k]) / 2, Fo = (Z[k] - conj Z[m-k]) / 2i.
+ORVO_FFT_CLONES void split_spectrum(const float* __restrict zr, const float* __restrict zi,
+                                    const float* __restrict c, const float* __restrict s,
+                                    float* __restrict xr, float* __restrict xi, int m, float h)
+{
+    for (int k = 1; k < m; ++k) {
+        const float ar = zr[k], ai = zi[k];
+        const float br = zr[m - k], bi = zi[m - k];
+        const float er = (ar + br) * h, ei = (ai - bi) * h;
+        const float or_ = (ai + bi) * h, oi = (br - ar) * h;
+        xr[k] = er + c[k] * or_ - s[k] * oi;
+        xi[k] = ei + c[k] * oi + s[k] * or_;
+    }
+}
+
+// The inverse of split_spectrum, times 2 for the half-length inverse:
+// Z[k] = A + iB, A = X[k] + conj X[m-k], B = (X[k] - conj X[m-k]) conj W_N^k,
+// stored with real and imaginary parts swapped (zr gets Im Z, zi gets Re Z).
+ORVO_FFT_CLONES void join_spectrum(const float* __restrict xr, const float* __restrict xi,
+                                   const float* __restrict c, const float* __restrict s,
+                                   float* __restrict zr, float* __restrict zi, int m)
+{
+    for (int k = 1; k < m; ++k) {
+        const float pr = xr[k], pi = xi[k];
+        const float qr = xr[m - k], qi = xi[m - k];
+        const float ar = pr + qr, ai = pi - qi;
+        const float dr = pr - qr, di = pi + qi;
+        const float bre = dr * c[k] + di * s[k];
+        const float bim = di * c[k] - dr * s[k];
+        zr[k] = ai + bre;
+        zi[k] = ar - bim;
     }
 }
 
@@ -133,7 +224,7 @@ int sfm_fft_init(sfm_fft* fft, int n)
     fft->cosTable = static_cast<float*>(calloc(static_cast<size_t>(n), sizeof(float)));
     fft->sinTable = static_cast<float*>(calloc(static_cast<size_t>(n), sizeof(float)));
     fft->bitrev = static_cast<int32_t*>(calloc(static_cast<size_t>(m), sizeof(int32_t)));
-    fft->work = static_cast<float*>(calloc(static_cast<size_t>(n), sizeof(float)));
+    fft->work = static_cast<float*>(calloc(static_cast<size_t>(2 * n), sizeof(float)));
     // The fused stages use 4q twiddles each, q = 2 or 4, 8 or 16, ... < m: fewer than 2m.
     fft->twiddle = static_cast<float*>(calloc(static_cast<size_t>(2 * m), sizeof(float)));
     if (!fft->cosTable || !fft->sinTable || !fft->bitrev || !fft->work || !fft->twiddle) {
@@ -156,7 +247,7 @@ int sfm_fft_init(sfm_fft* fft, int n)
     }
 
     float* tw = fft->twiddle;
-    for (int q = (lm & 1) ? 2 : 4; q * 4 <= m; q *= 4) {
+    for (int q = first_radix(m); q * 4 <= m; q *= 4) {
         for (int j = 0; j < q; ++j) {
             const double a = -twoPi * j / (2.0 * q);
             const double b = -twoPi * j / (4.0 * q);
@@ -186,71 +277,35 @@ void sfm_fft_forward(sfm_fft* fft, const float* in, float* outRe, float* outIm)
 {
     const int n = fft->size;
     const int m = n / 2;
-    float* __restrict re = fft->work;
-    float* __restrict im = fft->work + m;
-    const int32_t* br = fft->bitrev;
-    for (int i = 0; i < m; ++i) {
-        re[br[i]] = in[2 * i];
-        im[br[i]] = in[2 * i + 1];
-    }
-    complex_fft(fft, re, im, m);
+    float* re = fft->work;
+    float* im = fft->work + m;
+    // z[j] = x[2j] + i x[2j+1], read straight from the interleaved input.
+    complex_fft(fft, in, in + 1, 2, re, im, m);
 
-    // Split into the spectra of the even (Fe) and odd (Fo) samples:
-    // X[k] = Fe[k] + W_N^k Fo[k], X[m - k] = conj(Fe[k] - W_N^k Fo[k]).
     const float scale = 1.0f / static_cast<float>(n);
-    const float h = 0.5f * scale;
     outRe[0] = (re[0] + im[0]) * scale;
     outIm[0] = 0.0f;
     outRe[m] = (re[0] - im[0]) * scale;
     outIm[m] = 0.0f;
-    const float* c = fft->cosTable;
-    const float* s = fft->sinTable;
-    for (int k = 1; k <= m / 2; ++k) {
-        const float zr = re[k], zi = im[k];
-        const float yr = re[m - k], yi = im[m - k];
-        const float er = (zr + yr) * h, ei = (zi - yi) * h;
-        const float or_ = (zi + yi) * h, oi = (yr - zr) * h;
-        const float wr = c[k] * or_ - s[k] * oi;
-        const float wi = c[k] * oi + s[k] * or_;
-        outRe[k] = er + wr;
-        outIm[k] = ei + wi;
-        outRe[m - k] = er - wr;
-        outIm[m - k] = wi - ei;
-    }
+    split_spectrum(re, im, fft->cosTable, fft->sinTable, outRe, outIm, m, 0.5f * scale);
 }
 
 void sfm_fft_inverse(sfm_fft* fft, const float* inRe, const float* inIm, float* out)
 {
     const int n = fft->size;
     const int m = n / 2;
-    float* __restrict re = fft->work;
-    float* __restrict im = fft->work + m;
-    const int32_t* br = fft->bitrev;
-    const float* c = fft->cosTable;
-    const float* s = fft->sinTable;
+    float* zr = fft->work + n;
+    float* zi = fft->work + n + m;
+    float* re = fft->work;
+    float* im = fft->work + m;
 
-    // Rebuild Z[k] = Fe[k] + i Fo[k] (times 2, which the half-length inverse
-    // needs), and store it with real and imaginary parts swapped: the forward
-    // kernel on swapped data is the inverse transform with swapped output.
+    // The forward kernel on swapped real/imaginary parts is the inverse
+    // transform with swapped output.
     const float x0 = inRe[0], xm = inRe[m];
-    re[0] = x0 - xm; // Im Z[0]
-    im[0] = x0 + xm; // Re Z[0]
-    for (int k = 1; k <= m / 2; ++k) {
-        const float xr = inRe[k], xi = inIm[k];
-        const float yr = inRe[m - k], yi = inIm[m - k];
-        const float ar = xr + yr, ai = xi - yi;
-        const float dr = xr - yr, di = xi + yi;
-        // B = D conj(W), W = (c, s)
-        const float bre = dr * c[k] + di * s[k];
-        const float bim = di * c[k] - dr * s[k];
-        // Z[k] = A + iB, Z[m - k] = conj(A) + i conj(B)
-        const int pk = br[k], pm = br[m - k];
-        re[pk] = ai + bre;
-        im[pk] = ar - bim;
-        re[pm] = bre - ai;
-        im[pm] = ar + bim;
-    }
-    complex_fft(fft, re, im, m);
+    zr[0] = x0 - xm;
+    zi[0] = x0 + xm;
+    join_spectrum(inRe, inIm, fft->cosTable, fft->sinTable, zr, zi, m);
+    complex_fft(fft, zr, zi, 1, re, im, m);
     for (int i = 0; i < m; ++i) {
         out[2 * i] = im[i];
         out[2 * i + 1] = re[i];
