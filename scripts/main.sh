@@ -42,17 +42,9 @@ RENDER="$(find_tool orvo_render)" || { log "orvo_render was not built"; exit 1; 
 if DEMO_TOOL="$(find_tool orvo_demo)"; then
   mkdir -p "$DEMO"
   "$DEMO_TOOL" generate "$DEMO"
-  INPUT="$DEMO/capsules.wav"
-  if [[ ! -f "$INPUT" ]]; then
-    # Take the first three-channel recording the generator wrote.
-    INPUT=""
-    for f in "$DEMO"/*.wav; do
-      [[ -f "$f" && "$f" != *rendered* ]] || continue
-      INPUT="$f"; break
-    done
-  fi
-  [[ -n "$INPUT" ]] || { log "orvo_demo generate wrote no recording into $DEMO"; exit 1; }
-  RENDERED="$DEMO/rendered.wav"
+  INPUT="$DEMO/demo_capsules.wav"
+  [[ -f "$INPUT" ]] || { log "orvo_demo generate wrote no $INPUT"; exit 1; }
+  RENDERED="$DEMO/demo_decoded_plugin.wav"
   "$RENDER" --plugin "$VST3_DIR/Orvotool.vst3" "$INPUT" "$RENDERED"
   "$DEMO_TOOL" report "$DEMO" "$RENDERED"
 else
