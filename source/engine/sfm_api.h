@@ -243,6 +243,8 @@ struct sfm_state {
     int32_t lfeOrder;                       // 2 or 3
     const float* lfeA;                      // a1..aN (leading 1 not stored)
     const float* lfeB;                      // b0..bN
+    const double* lfeA64;                   // the same coefficients in double precision:
+    const double* lfeB64;                   // the filter runs on these (see sfm_lfe_lookup_exact)
 };
 
 // Work buffers: allocated by sfm_create, cleared by sfm_reset.
@@ -301,6 +303,8 @@ struct sfm_buffers {
     float newDelay[SFM_MAX_CHANNELS];
     float curDelay[SFM_MAX_CHANNELS];
     float fadeWeight[SFM_MAX_CHANNELS];
+
+    double lfeY[3];                         // LFE filter outputs y[n-1], y[n-2], y[n-3]
 
     uint64_t hopCounter;
 };

@@ -48,6 +48,10 @@ const float* sfm_lfe_corners();
 // `corner` (tolerance 1e-10). Returns 0 and sets *a (a1..aN), *b (b0..bN);
 // -1 when the corner is not in the table.
 int sfm_lfe_lookup(float corner, int order, const float** a, const float** b);
+// The same rows in double precision. A third-order section at the lowest
+// corners needs them: rounded to float, 1 + a1 + a2 + a3 (about 1e-8 at
+// 0.000625) loses most of its digits and the DC gain falls by up to 18 dB.
+int sfm_lfe_lookup_exact(float corner, int order, const double** a, const double** b);
 
 // De-correlation filter k (0..9): SFM_DIFFUSER_SIZE taps.
 const float* sfm_decorrelation_filter(int k);

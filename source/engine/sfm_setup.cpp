@@ -390,11 +390,14 @@ int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params par
     }
     const float corner = static_cast<float>(2.0 * kLfeCornerHz[params.lfeMode] / s.sampleRate);
     st->lfeOrder = kLfeOrder[params.lfeMode];
-    if (sfm_lfe_lookup(corner, st->lfeOrder, &st->lfeA, &st->lfeB) != 0) {
+    if (sfm_lfe_lookup(corner, st->lfeOrder, &st->lfeA, &st->lfeB) != 0 ||
+        sfm_lfe_lookup_exact(corner, st->lfeOrder, &st->lfeA64, &st->lfeB64) != 0) {
         fprintf(stderr, "[SFM] file \"%s\", line %d: LP filters not found, sfreq = %f, lfemode = %d\n",
                 SFM_MODULE_NAME, __LINE__, static_cast<double>(s.sampleRate), params.lfeMode);
         st->lfeA = nullptr;
         st->lfeB = nullptr;
+        st->lfeA64 = nullptr;
+        st->lfeB64 = nullptr;
         return SFM_ERR_SETUP;
     }
 
@@ -469,6 +472,8 @@ void sfm_reset(sfm_state* st, sfm_buffers* buf, sfm_meters* meters)
     fill(buf->prevS0Im, bins, 1e-10f);
     fill(buf->mt2SmoothA, 3 * bins, 1e-6f);
     fill(buf->mt2SmoothB, 3 * bins, 1.0f);
+    for (double& y : buf->lfeY)
+        y = 0.0;
     buf->hopCounter = 0;
 }
 

@@ -117,22 +117,38 @@ void sfm_lfe_process(sfm_state* st, sfm_buffers* buf)
         return;
     }
     const float g = (st->flags & SFM_FLAG_LFE_ON) ? st->channelOn[c] * st->channelGain[c] : 0.0f;
-    if (g == 0.0f || !st->lfeA || !st->lfeB || s.overlapSize < order) {
-        // Silent: keeps the recursion memory at zero as well.
+    double* ys = buf->lfeY;
+    if (g == 0.0f || !st->lfeA64 || !st->lfeB64 || s.overlapSize < order) {
+        // Silent: the recursion memory stays at zero as well.
         memset(y, 0, static_cast<size_t>(n) * sizeof(float));
+        ys[0] = ys[1] = ys[2] = 0.0;
         return;
     }
-    const float* a = st->lfeA;
-    const float* b = st->lfeB;
-    if (order == 2) {
-        for (int i = 0; i < n; ++i)
-            y[i] = g * (b[0] * x[i] + b[1] * x[i - 1] + b[2] * x[i - 2]) - a[0] * y[i - 1] -
-                   a[1] * y[i - 2];
-    } else {
-        for (int i = 0; i < n; ++i)
-            y[i] = g * (b[0] * x[i] + b[1] * x[i - 1] + b[2] * x[i - 2] + b[3] * x[i - 3]) -
-                   a[0] * y[i - 1] - a[1] * y[i - 2] - a[2] * y[i - 3];
+    // Direct form in double precision: the poles of the lowest corners sit
+    // within 1e-3 of z = 1, where float coefficients and state would detune
+    // the filter. The output memory is kept in double as well.
+    const double* a = st->lfeA64;
+    const double* b = st->lfeB64;
+    const double gd = g;
+    double y1 = ys[0], y2 = ys[1], y3 = ys[2];
+    for (int i = 0; i < n; ++i) {
+        double v;
+        if (order == 2) {
+            v = gd * (b[0] * x[i] + b[1] * x[i - 1] + b[2] * x[i - 2]) - a[0] * y1 - a[1] * y2;
+        } else {
+            v = gd * (b[0] * x[i] + b[1] * x[i - 1] + b[2] * x[i - 2] + b[3] * x[i - 3]) - a[0] * y1 -
+                a[1] * y2 - a[2] * y3;
+        }
+        if (!std::isfinite(v))
+            v = 0.0; // a non-finite input never sticks in the recursion
+        y3 = y2;
+        y2 = y1;
+        y1 = v;
+        y[i] = static_cast<float>(v);
     }
+    ys[0] = y1;
+    ys[1] = y2;
+    ys[2] = y3;
 }
 
 void sfm_output_meters(const sfm_state* st, const sfm_buffers* buf, sfm_meters* meters)

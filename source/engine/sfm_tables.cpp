@@ -24,6 +24,10 @@ struct LfeTable {
     float b2[SFM_LFE_NUM_CORNERS][3];
     float a3[SFM_LFE_NUM_CORNERS][3];
     float b3[SFM_LFE_NUM_CORNERS][4];
+    double a2d[SFM_LFE_NUM_CORNERS][2];
+    double b2d[SFM_LFE_NUM_CORNERS][3];
+    double a3d[SFM_LFE_NUM_CORNERS][3];
+    double b3d[SFM_LFE_NUM_CORNERS][4];
 };
 
 // Second-order section 1 / (s^2 + s/Q + 1) after the bilinear transform.
@@ -59,10 +63,14 @@ LfeTable build_lfe_table()
 
         double b[3], a[3];
         biquad_lowpass(k, std::sqrt(2.0), b, a);
-        t.a2[i][0] = static_cast<float>(a[1]);
-        t.a2[i][1] = static_cast<float>(a[2]);
-        for (int j = 0; j < 3; ++j)
+        for (int j = 0; j < 2; ++j) {
+            t.a2d[i][j] = a[j + 1];
+            t.a2[i][j] = static_cast<float>(a[j + 1]);
+        }
+        for (int j = 0; j < 3; ++j) {
+            t.b2d[i][j] = b[j];
             t.b2[i][j] = static_cast<float>(b[j]);
+        }
 
         // Order 3: a first-order section (s + 1) times 1 / (s^2 + s + 1).
         const double norm1 = 1.0 / (1.0 + k);
@@ -75,10 +83,14 @@ LfeTable build_lfe_table()
                 bb[p + q] += b1[p] * b[q];
                 aa[p + q] += a1[p] * a[q];
             }
-        for (int j = 0; j < 3; ++j)
+        for (int j = 0; j < 3; ++j) {
+            t.a3d[i][j] = aa[j + 1];
             t.a3[i][j] = static_cast<float>(aa[j + 1]);
-        for (int j = 0; j < 4; ++j)
+        }
+        for (int j = 0; j < 4; ++j) {
+            t.b3d[i][j] = bb[j];
             t.b3[i][j] = static_cast<float>(bb[j]);
+        }
     }
     return t;
 }
@@ -96,25 +108,41 @@ const float* sfm_lfe_corners()
     return lfe_table().corner;
 }
 
+namespace {
+
+int lfe_row(float corner, int order)
+{
+    if (order != 2 && order != 3)
+        return -1;
+    const LfeTable& t = lfe_table();
+    for (int i = 0; i < SFM_LFE_NUM_CORNERS; ++i)
+        if (std::fabs(static_cast<double>(t.corner[i]) - static_cast<double>(corner)) <= 1e-10)
+            return i;
+    return -1;
+}
+
+} // namespace
+
 int sfm_lfe_lookup(float corner, int order, const float** a, const float** b)
 {
-    const LfeTable& t = lfe_table();
-    for (int i = 0; i < SFM_LFE_NUM_CORNERS; ++i) {
-        if (std::fabs(static_cast<double>(t.corner[i]) - static_cast<double>(corner)) > 1e-10)
-            continue;
-        if (order == 2) {
-            *a = t.a2[i];
-            *b = t.b2[i];
-            return 0;
-        }
-        if (order == 3) {
-            *a = t.a3[i];
-            *b = t.b3[i];
-            return 0;
-        }
+    const int i = lfe_row(corner, order);
+    if (i < 0)
         return -1;
-    }
-    return -1;
+    const LfeTable& t = lfe_table();
+    *a = order == 2 ? t.a2[i] : t.a3[i];
+    *b = order == 2 ? t.b2[i] : t.b3[i];
+    return 0;
+}
+
+int sfm_lfe_lookup_exact(float corner, int order, const double** a, const double** b)
+{
+    const int i = lfe_row(corner, order);
+    if (i < 0)
+        return -1;
+    const LfeTable& t = lfe_table();
+    *a = order == 2 ? t.a2d[i] : t.a3d[i];
+    *b = order == 2 ? t.b2d[i] : t.b3d[i];
+    return 0;
 }
 
 // ---------------------------------------------------------------------------
