@@ -184,6 +184,8 @@ void OrvoController::setParameter (ParamID id, double plain)
 {
 	if (id >= kParamVuInFront)
 		return; // meters are the processor's to write
+	if (!getParameterObject (id))
+		return; // no such parameter: nothing to tell the host
 
 	if (id == kParamRearWidthOn)
 	{

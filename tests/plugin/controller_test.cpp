@@ -212,6 +212,7 @@ TEST_F (ControllerTest, MetersCannotBeEditedButReachTheViews)
 
 	controller->setParameter (kParamVuInRear, 0.5);
 	controller->setParameter (kParamVuOutRs + 7, 0.5);
+	controller->setParameter (0, 0.5); // names no parameter
 	EXPECT_TRUE (handler.calls.empty ());
 	EXPECT_TRUE (view.changes.empty ());
 

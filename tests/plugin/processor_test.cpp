@@ -95,6 +95,7 @@ TEST (ProcessorSetup, RefusesUnsupportedRatesAndRecovers)
 {
 	PluginInstance p;
 	ASSERT_TRUE (p.valid ());
+	EXPECT_EQ (p.comp ()->setActive (false), kResultOk); // nothing to reset yet
 	for (double rate : {4000.0, 384000.0, 24000.0})
 		EXPECT_EQ (p.setup (rate, 512), kResultFalse) << rate;
 	EXPECT_EQ (p.proc ()->getLatencySamples (), 0u);
