@@ -18,61 +18,117 @@
 
 namespace {
 
-constexpr double kEps = 1e-20;
-constexpr float kCoherentBand = 0.25f;   // inter-hop coherence above which bands smooth slowly
-constexpr double kSideCoherent = 0.9;    // side beams this coherent: one shared weight
-constexpr double kPowerRatio = 16.0;     // one side beam this much louder: one shared weight
-constexpr double kDetRelative = 1e-9;    // determinant guard relative to P+ P-
-constexpr double kDetFloor = 1e-30;      // and its absolute floor
-constexpr double kMinDirect = 0.1;       // least main gain below the diffuser split
-constexpr double kFirstOrderGain = 0.71; // plain virtual microphones
+// Plain comparisons (every operand here is finite); they keep loops vectorisable.
+inline float maxf(float a, float b) { return a > b ? a : b; }
+inline float minf(float a, float b) { return a < b ? a : b; }
+
+constexpr float kEps = 1e-20f;
+constexpr float kCoherentBand = 0.25f;  // inter-hop coherence above which bands smooth slowly
+constexpr float kSideCoherent = 0.9f;   // side beams this coherent: one shared weight
+constexpr float kPowerRatio = 16.0f;    // one side beam this much louder: one shared weight
+constexpr float kDetRelative = 1e-9f;   // determinant guard relative to P+ P-
+constexpr float kDetFloor = 1e-30f;     // and its absolute floor
+constexpr float kMinDirect = 0.1f;      // least main gain below the diffuser split
+constexpr float kFirstOrderGain = 0.71f; // plain virtual microphones
 
 struct BandSums {
     float p[3];        // |A+|^2, |M|^2, |A-|^2
     float xr[3], xi[3]; // cross-spectra of the pairs (A+,M), (M,A-), (A+,A-)
 };
 
-// Band sums over the band's bins (unweighted).
+// Band sums over the band's bins (unweighted). Eight interleaved partial
+// sums per quantity keep the loop vectorisable.
 void band_sums(const sfm_buffers* buf, int first, int count, BandSums* s)
 {
-    const float *pr = buf->beamRe[0], *pi = buf->beamIm[0];
-    const float *mr = buf->beamRe[1], *mi = buf->beamIm[1];
-    const float *nr = buf->beamRe[2], *ni = buf->beamIm[2];
-    float pp = 0, pm = 0, pn = 0, x0r = 0, x0i = 0, x1r = 0, x1i = 0, x2r = 0, x2i = 0;
-    for (int k = first; k < first + count; ++k) {
-        pp += pr[k] * pr[k] + pi[k] * pi[k];
-        pm += mr[k] * mr[k] + mi[k] * mi[k];
-        pn += nr[k] * nr[k] + ni[k] * ni[k];
-        // a * conj(b)
-        x0r += pr[k] * mr[k] + pi[k] * mi[k];
-        x0i += pi[k] * mr[k] - pr[k] * mi[k];
-        x1r += mr[k] * nr[k] + mi[k] * ni[k];
-        x1i += mi[k] * nr[k] - mr[k] * ni[k];
-        x2r += pr[k] * nr[k] + pi[k] * ni[k];
-        x2i += pi[k] * nr[k] - pr[k] * ni[k];
+    enum { kLanes = 8, kSums = 9 };
+    const float* __restrict pr = buf->beamRe[0] + first;
+    const float* __restrict pi = buf->beamIm[0] + first;
+    const float* __restrict mr = buf->beamRe[1] + first;
+    const float* __restrict mi = buf->beamIm[1] + first;
+    const float* __restrict nr = buf->beamRe[2] + first;
+    const float* __restrict ni = buf->beamIm[2] + first;
+    float acc[kSums][kLanes] = {};
+    const int whole = count - count % kLanes;
+    for (int k = 0; k < whole; k += kLanes)
+        for (int l = 0; l < kLanes; ++l) {
+            const int i = k + l;
+            acc[0][l] += pr[i] * pr[i] + pi[i] * pi[i];
+            acc[1][l] += mr[i] * mr[i] + mi[i] * mi[i];
+            acc[2][l] += nr[i] * nr[i] + ni[i] * ni[i];
+            // a * conj(b)
+            acc[3][l] += pr[i] * mr[i] + pi[i] * mi[i];
+            acc[4][l] += pi[i] * mr[i] - pr[i] * mi[i];
+            acc[5][l] += mr[i] * nr[i] + mi[i] * ni[i];
+            acc[6][l] += mi[i] * nr[i] - mr[i] * ni[i];
+            acc[7][l] += pr[i] * nr[i] + pi[i] * ni[i];
+            acc[8][l] += pi[i] * nr[i] - pr[i] * ni[i];
+        }
+    for (int i = whole; i < count; ++i) {
+        acc[0][0] += pr[i] * pr[i] + pi[i] * pi[i];
+        acc[1][0] += mr[i] * mr[i] + mi[i] * mi[i];
+        acc[2][0] += nr[i] * nr[i] + ni[i] * ni[i];
+        acc[3][0] += pr[i] * mr[i] + pi[i] * mi[i];
+        acc[4][0] += pi[i] * mr[i] - pr[i] * mi[i];
+        acc[5][0] += mr[i] * nr[i] + mi[i] * ni[i];
+        acc[6][0] += mi[i] * nr[i] - mr[i] * ni[i];
+        acc[7][0] += pr[i] * nr[i] + pi[i] * ni[i];
+        acc[8][0] += pi[i] * nr[i] - pr[i] * ni[i];
     }
-    s->p[0] = pp;
-    s->p[1] = pm;
-    s->p[2] = pn;
-    s->xr[0] = x0r;
-    s->xi[0] = x0i;
-    s->xr[1] = x1r;
-    s->xi[1] = x1i;
-    s->xr[2] = x2r;
-    s->xi[2] = x2i;
+    float sum[kSums];
+    for (int q = 0; q < kSums; ++q) {
+        float t = 0.0f;
+        for (int l = 0; l < kLanes; ++l)
+            t += acc[q][l];
+        sum[q] = t;
+    }
+    s->p[0] = sum[0];
+    s->p[1] = sum[1];
+    s->p[2] = sum[2];
+    for (int p = 0; p < 3; ++p) {
+        s->xr[p] = sum[3 + 2 * p];
+        s->xi[p] = sum[4 + 2 * p];
+    }
 }
 
-// Diffuse power common to a pair with powers Pa, Pb, measured coherence rho
-// and diffuse-field coherence c.
-double common_diffuse(double Pa, double Pb, double rho, double c)
+// Diffuse power common to a pair with powers Pa, Pb (square roots sa, sb),
+// measured coherence rho and diffuse-field coherence c (a = 1 - c^2).
+inline float common_diffuse(float Pa, float Pb, float sa, float sb, float rho, float c, float a)
 {
-    double sa = std::sqrt(Pa), sb = std::sqrt(Pb), lo = std::fmin(Pa, Pb);
-    rho = std::fmax(rho, c * lo / (sa * sb + kEps));
-    double a = std::fmax(1.0 - c * c, 1e-6);
-    double q = 2.0 * c * rho * sa * sb - Pa - Pb;
-    double disc = q * q - 4.0 * a * Pa * Pb * (1.0 - rho * rho);
-    double D = (-q - std::sqrt(std::fmax(disc, 0.0))) / (2.0 * a);
-    return std::fmin(std::fmax(D, 0.0), lo);
+    const float lo = minf(Pa, Pb), ss = sa * sb;
+    rho = maxf(rho, c * lo / (ss + kEps));
+    const float q = 2.0f * c * rho * ss - Pa - Pb;
+    const float disc = q * q - 4.0f * a * Pa * Pb * (1.0f - rho * rho);
+    const float D = (-q - std::sqrt(maxf(disc, 0.0f))) / (2.0f * a);
+    return minf(maxf(D, 0.0f), lo);
+}
+
+// Smoothed pair statistics of band b and their coherences; returns the band's
+// powers of A+, M, A- and the three pair coherences the gain stage uses.
+void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, float alpha, bool magnitude,
+                  float* powers, float* rho)
+{
+    BandSums s;
+    band_sums(buf, st->bandFirstBin[b], st->bandNumBins[b], &s);
+    static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
+    const int base = (i * st->numBands + b) * 3;
+    for (int p = 0; p < 3; ++p) {
+        const int j = base + p;
+        float& pa = buf->pairPowA[j];
+        float& pb = buf->pairPowB[j];
+        float& xr = buf->pairCrossRe[j];
+        float& xi = buf->pairCrossIm[j];
+        pa += alpha * (s.p[kFirst[p]] - pa);
+        pb += alpha * (s.p[kSecond[p]] - pb);
+        xr += alpha * (s.xr[p] - xr);
+        xi += alpha * (s.xi[p] - xi);
+        const float norm = std::sqrt(pa * pb) + kEps;
+        buf->pairCoherence[j] = maxf(xr + kEps, 0.0f) / norm;
+        buf->pairCoherenceMag[j] = (std::sqrt(xr * xr + xi * xi) + kEps) / norm;
+        rho[p] = magnitude ? buf->pairCoherenceMag[j] : buf->pairCoherence[j];
+    }
+    powers[0] = buf->pairPowA[base + 0]; // A+ (pair A+, M)
+    powers[1] = buf->pairPowB[base + 0]; // M
+    powers[2] = buf->pairPowB[base + 1]; // A- (pair M, A-)
 }
 
 } // namespace
@@ -88,166 +144,158 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
     const float a50 = hop / (50.0f * msPerSample);
     const float a100 = hop / (100.0f * msPerSample);
     const int bA = st->bandLimitIndex[0], bB = st->bandLimitIndex[1], bC = st->bandLimitIndex[2];
-    const bool surround = st->channelType[i] == SFM_TYPE_SURROUND;
-    const bool lowpass = surround && (flags & SFM_FLAG_REAR_LOWPASS);
+    const bool lowpass = st->channelType[i] == SFM_TYPE_SURROUND && (flags & SFM_FLAG_REAR_LOWPASS);
+    const bool silenceBand0 = (flags & SFM_FLAG_SILENCE_BAND0) != 0;
     const float level = st->channelOn[i] * st->channelGain[i];
-    const double o = st->beamOverlap;
-    const double k = st->beamSharpness[i];
-    double colB = st->beamColB[i], colC = st->beamColC[i];
-    if (flags & SFM_FLAG_SQUARE_BEAM_COLUMNS) {
-        colB *= colB;
-        colC *= colC;
-    }
-    const double cNear = st->beamColD, cOuter = st->beamColE;
-    double gd = st->diffuseGain;
-    const double gi = st->directGain;
-    if (st->numDecoded == 5 && i == 2) {
-        if (flags & SFM_FLAG_CENTRE_DIFFUSE_1)
-            gd = std::fmax(gd, 1.0);
-        if (flags & SFM_FLAG_CENTRE_DIFFUSE_HALF)
-            gd = std::fmax(gd, 0.5);
-    }
-    const bool magnitude = (flags & SFM_FLAG_MAGNITUDE_COHERENCE) != 0;
-
-    float* powA = buf->pairPowA + i * nb * 3;
-    float* powB = buf->pairPowB + i * nb * 3;
-    float* xRe = buf->pairCrossRe + i * nb * 3;
-    float* xIm = buf->pairCrossIm + i * nb * 3;
-    float* cohRe = buf->pairCoherence + i * nb * 3;
-    float* cohMag = buf->pairCoherenceMag + i * nb * 3;
+    const float* hopCoh = buf->hopCoherence;
     float* gPrev = buf->gainPrev + i * nb;
     float* w4 = buf->bandWeights4 + i * nb * 4;
     float* dw = buf->diffuseWeights + i * nb * 3;
 
+    // Bands outside the beamshaping range (all of them with beamshaping off)
+    // use the first-order virtual microphone M alone.
+    const int lo = shaping ? (bA > 0 ? bA : 0) : nb;
+    const int hi = shaping ? (bB < nb ? bB : nb) : nb;
     for (int b = 0; b < nb; ++b) {
         float* out = w4 + 4 * b;
         float* dout = dw + 3 * b;
         out[3] = 0.0f; // fourth weight: unused by the three-capsule front end
         dout[0] = dout[1] = dout[2] = 0.0f;
-        const bool inRange = shaping && b >= bA && b < bB;
-        if (!inRange) {
-            double g = st->normFirstOrder[i] * kFirstOrderGain;
-            if (lowpass)
-                g *= st->rearLowpassGain[b];
-            g *= level;
-            if ((flags & SFM_FLAG_SILENCE_BAND0) && b == 0)
-                g = 0.0;
-            out[0] = out[2] = 0.0f;
-            out[1] = static_cast<float>(g);
+        if (b >= lo && b < hi)
             continue;
-        }
+        float g = st->normFirstOrder[i] * kFirstOrderGain * level;
+        if (lowpass)
+            g *= st->rearLowpassGain[b];
+        if (silenceBand0 && b == 0)
+            g = 0.0f;
+        out[0] = out[2] = 0.0f;
+        out[1] = g;
+    }
+    if (lo >= hi)
+        return;
 
-        // Pair statistics: slow smoothing where the sound is stationary.
-        BandSums s;
-        band_sums(buf, st->bandFirstBin[b], st->bandNumBins[b], &s);
-        const float alpha = buf->hopCoherence[b] > kCoherentBand ? a100 : a50;
-        static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
-        for (int p = 0; p < 3; ++p) {
-            int j = 3 * b + p;
-            powA[j] += alpha * (s.p[kFirst[p]] - powA[j]);
-            powB[j] += alpha * (s.p[kSecond[p]] - powB[j]);
-            xRe[j] += alpha * (s.xr[p] - xRe[j]);
-            xIm[j] += alpha * (s.xi[p] - xIm[j]);
-            double norm = std::sqrt(double(powA[j]) * powB[j]) + kEps;
-            cohRe[j] = static_cast<float>(std::fmax(xRe[j] + kEps, 0.0) / norm);
-            cohMag[j] = static_cast<float>((std::hypot(double(xRe[j]), double(xIm[j])) + kEps) / norm);
-        }
-        const float* coh = magnitude ? cohMag : cohRe;
+    // 1. Smoothed powers and coherences of the three beam pairs (slow
+    // smoothing where the sound is stationary).
+    const bool magnitude = (flags & SFM_FLAG_MAGNITUDE_COHERENCE) != 0;
+    float Pp[SFM_MAX_BANDS], P0[SFM_MAX_BANDS], Pm[SFM_MAX_BANDS];
+    float rP0[SFM_MAX_BANDS], r0M[SFM_MAX_BANDS], rPM[SFM_MAX_BANDS];
+    for (int b = lo; b < hi; ++b) {
+        float powers[3], rho[3];
+        update_pairs(st, buf, i, b, hopCoh[b] > kCoherentBand ? a100 : a50, magnitude, powers, rho);
+        Pp[b] = powers[0] + kEps;
+        P0[b] = powers[1] + kEps;
+        Pm[b] = powers[2] + kEps;
+        rP0[b] = rho[0];
+        r0M[b] = rho[1];
+        rPM[b] = rho[2];
+    }
 
-        // 1. Powers and coherences.
-        const double Pp = powA[3 * b + 0] + kEps, P0 = powB[3 * b + 0] + kEps, Pm = powB[3 * b + 1] + kEps;
-        const double sPp = std::sqrt(Pp), sP0 = std::sqrt(P0), sPm = std::sqrt(Pm);
-        const double rP0 = coh[3 * b + 0], r0M = coh[3 * b + 1], rPM = coh[3 * b + 2];
+    // Channel constants of the band loop.
+    const float o = st->beamOverlap;
+    const float k = st->beamSharpness[i];
+    float colB = st->beamColB[i], colC = st->beamColC[i];
+    if (flags & SFM_FLAG_SQUARE_BEAM_COLUMNS) {
+        colB *= colB;
+        colC *= colC;
+    }
+    const float cNear = st->beamColD, cOuter = st->beamColE;
+    const float aNear = maxf(1.0f - cNear * cNear, 1e-6f), aOuter = maxf(1.0f - cOuter * cOuter, 1e-6f);
+    const bool onePair = cOuter >= 0.9f;
+    float gd = st->diffuseGain;
+    const float gi = st->directGain;
+    if (st->numDecoded == 5 && i == 2) {
+        if (flags & SFM_FLAG_CENTRE_DIFFUSE_1)
+            gd = maxf(gd, 1.0f);
+        if (flags & SFM_FLAG_CENTRE_DIFFUSE_HALF)
+            gd = maxf(gd, 0.5f);
+    }
+    const bool rootCross = (flags & SFM_FLAG_ROOT_SIDE_CROSS) != 0;
+    const bool diffuseOnly = (flags & SFM_FLAG_DIFFUSE_ONLY_BELOW_SPLIT) != 0;
+    const bool smoothing = !(flags & SFM_FLAG_NO_GAIN_SMOOTHING);
+    const float scale = st->normBeam[i] * level;
+    const float* lp = st->rearLowpassGain;
+
+    float outP[SFM_MAX_BANDS], outG[SFM_MAX_BANDS], outM[SFM_MAX_BANDS];
+    float dP[SFM_MAX_BANDS], dG[SFM_MAX_BANDS], dM[SFM_MAX_BANDS];
+    // Branch-free over the bands so that it vectorises.
+    for (int b = lo; b < hi; ++b) {
+        const float pp = Pp[b], p0 = P0[b], pm = Pm[b];
+        const float sPp = std::sqrt(pp), sP0 = std::sqrt(p0), sPm = std::sqrt(pm);
+        const float rp0 = rP0[b], r0m = r0M[b], rpm = rPM[b];
 
         // 2. Diffuse power common to each pair.
-        double dP0, d0M, dPM;
-        dP0 = common_diffuse(Pp, P0, rP0, cNear);
-        if (cOuter >= 0.9) {
-            d0M = dPM = dP0;
-        } else {
-            d0M = common_diffuse(P0, Pm, r0M, cNear);
-            dPM = common_diffuse(Pp, Pm, rPM, cOuter);
-        }
+        const float dP0 = common_diffuse(pp, p0, sPp, sP0, rp0, cNear, aNear);
+        const float d0M = onePair ? dP0 : common_diffuse(p0, pm, sP0, sPm, r0m, cNear, aNear);
+        const float dPM = onePair ? dP0 : common_diffuse(pp, pm, sPp, sPm, rpm, cOuter, aOuter);
 
         // 3. Direct powers and the overlap reduction of the side beams.
-        const double Sp = std::fmax(Pp - std::fmax(dP0, dPM), 0.0);
-        const double S0 = std::fmax(P0 - std::fmax(dP0, d0M), 0.0);
-        const double Sm = std::fmax(Pm - std::fmax(d0M, dPM), 0.0);
-        const double sSp = std::sqrt(Sp), sS0 = std::sqrt(S0), sSm = std::sqrt(Sm);
-        double rp = std::fmax(sSp + kEps - o * sS0, 0.0) / (sSp + kEps);
-        double rm = std::fmax(sSm + kEps - o * sS0, 0.0) / (sSm + kEps);
-        const bool shared = rPM >= kSideCoherent || Pp >= kPowerRatio * Pm || Pm >= kPowerRatio * Pp;
-        if (shared) {
-            double r = (rp * (sSp + kEps) + rm * (sSm + kEps)) / (sSp + sSm + 2.0 * kEps);
-            rp = rm = r;
-        }
+        const float Sp = maxf(pp - maxf(dP0, dPM), 0.0f);
+        const float S0 = maxf(p0 - maxf(dP0, d0M), 0.0f);
+        const float Sm = maxf(pm - maxf(d0M, dPM), 0.0f);
+        const float sSp = std::sqrt(Sp), sS0 = std::sqrt(S0), sSm = std::sqrt(Sm);
+        float rp = maxf(sSp + kEps - o * sS0, 0.0f) / (sSp + kEps);
+        float rm = maxf(sSm + kEps - o * sS0, 0.0f) / (sSm + kEps);
+        const bool shared = rpm >= kSideCoherent || pp >= kPowerRatio * pm || pm >= kPowerRatio * pp;
+        const float rs = (rp * (sSp + kEps) + rm * (sSm + kEps)) / (sSp + sSm + 2.0f * kEps);
+        rp = shared ? rs : rp;
+        rm = shared ? rs : rm;
 
-        // 4. Side weights: least squares with a relative determinant guard, so
-        // that quiet passages are shaped like loud ones.
-        double X = sPp * rPM * sPm;
-        if (flags & SFM_FLAG_ROOT_SIDE_CROSS)
-            X = std::sqrt(Sp * Sm) + 0.04 * cOuter * dPM;
-        const double Rp = std::sqrt(Sp * S0), Rm = std::sqrt(Sm * S0);
-        double wp, wm;
-        if (shared) {
-            wp = wm = -(Rp + Rm) / (2.0 * X + Pp + Pm + kEps);
-        } else {
-            double det = Pp * Pm - X * X + kDetRelative * Pp * Pm + kDetFloor;
-            wp = (X * Rm - Pm * Rp) / det;
-            wm = (X * Rp - Pp * Rm) / det;
-        }
-        wp = std::fmin(std::fmax(wp, -k), 0.0);
-        wm = std::fmin(std::fmax(wm, -k), 0.0);
-        if (o > 0.0) {
+        // 4. Side weights: least squares, the determinant guarded relative to
+        // P+ P- so that quiet passages are shaped like loud ones.
+        const float X = rootCross ? std::sqrt(Sp * Sm) + 0.04f * cOuter * dPM : sPp * rpm * sPm;
+        const float Rp = sSp * sS0, Rm = sSm * sS0;
+        const float det = maxf(pp * pm - X * X, 0.0f) + kDetRelative * pp * pm + kDetFloor;
+        const float wShared = -(Rp + Rm) / (2.0f * X + pp + pm + kEps);
+        float wp = shared ? wShared : (X * Rm - pm * Rp) / det;
+        float wm = shared ? wShared : (X * Rp - pp * Rm) / det;
+        wp = minf(maxf(wp, -k), 0.0f);
+        wm = minf(maxf(wm, -k), 0.0f);
+        if (o > 0.0f) {
             wp *= rp;
             wm *= rm;
         }
 
-        // 5. Directness of the combination.
-        double direct = wp * sSp + sS0 + wm * sSm;
-        double total = P0 + wp * wp * Pp + wm * wm * Pm + 2.0 * wp * rP0 * sP0 * sPp +
-                       2.0 * wm * r0M * sP0 * sPm + 2.0 * wp * wm * rPM * sPp * sPm;
-        double psi = std::fmin(std::fmax(direct * direct / (total + kEps), 0.0), 1.0);
+        // 5. Directness of the combination M + w+ A+ + w- A-.
+        const float direct = wp * sSp + sS0 + wm * sSm;
+        const float total = p0 + wp * wp * pp + wm * wm * pm + 2.0f * wp * rp0 * sP0 * sPp +
+                            2.0f * wm * r0m * sP0 * sPm + 2.0f * wp * wm * rpm * sPp * sPm;
+        const float psi = minf(maxf(direct * direct / (total + kEps), 0.0f), 1.0f);
 
-        // 6. Main gain. Dm is the diffuse amplitude of M relative to its total,
-        // per unit of (1 - psi): 1 in a fully diffuse field, at any level.
-        const double Dm = std::sqrt((P0 - S0) / (P0 * std::fmax(1.0 - psi, 1e-20)));
-        const double diffusePart = gd * Dm * colC * (1.0 - psi);
-        double G;
-        if (!diffuser || b >= bC)
-            G = psi * colB * gi + diffusePart;
-        else if (flags & SFM_FLAG_DIFFUSE_ONLY_BELOW_SPLIT)
-            G = diffusePart;
-        else
-            G = std::fmax(psi * colB * gi, kMinDirect);
+        // 6. Main gain. Dm is the diffuse amplitude of M relative to its
+        // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
+        const float Dm = std::sqrt((p0 - S0) / (p0 * maxf(1.0f - psi, 1e-20f)));
+        const float diffusePart = gd * Dm * colC * (1.0f - psi);
+        const bool split = diffuser && b < bC;
+        const float gDirect = diffuseOnly ? diffusePart : maxf(psi * colB * gi, kMinDirect);
+        float G = split ? gDirect : psi * colB * gi + diffusePart;
 
         // 7. Temporal smoothing of the main gain in stationary bands.
-        if (!(flags & SFM_FLAG_NO_GAIN_SMOOTHING) && buf->hopCoherence[b] > kCoherentBand)
-            G = a50 * G + (1.0 - a50) * gPrev[b];
-        gPrev[b] = static_cast<float>(G);
+        G = smoothing && hopCoh[b] > kCoherentBand ? a50 * G + (1.0f - a50) * gPrev[b] : G;
+        gPrev[b] = G;
 
-        // 8, 10, 11. Normalisation, rear lowpass, channel level.
-        double scale = st->normBeam[i] * level;
-        if (lowpass)
-            scale *= st->rearLowpassGain[b];
-        G *= scale;
+        // 8, 10, 11, 12. Normalisation, rear lowpass, channel level, band 0.
+        float s = scale * (lowpass ? lp[b] : 1.0f);
+        s = silenceBand0 && b == 0 ? 0.0f : s;
+        G *= s;
         wp *= G;
         wm *= G;
+        outP[b] = wp;
+        outG[b] = G;
+        outM[b] = wm;
 
-        // 12. Optional silent band 0.
-        if ((flags & SFM_FLAG_SILENCE_BAND0) && b == 0)
-            G = wp = wm = 0.0;
-        out[0] = static_cast<float>(wp);
-        out[1] = static_cast<float>(G);
-        out[2] = static_cast<float>(wm);
-
-        // 13. Diffuse weights: the same beam combination carrying the diffuse
-        // share below the diffuser split.
-        if (diffuser && b < bC) {
-            double f = std::fmax(diffusePart, kMinDirect) / (gPrev[b] + kEps);
-            dout[0] = static_cast<float>(f * wp);
-            dout[1] = static_cast<float>(f * G);
-            dout[2] = static_cast<float>(f * wm);
-        }
+        // 13. Diffuse weights: the same combination carrying the diffuse share
+        // below the diffuser split.
+        const float f = split ? maxf(diffusePart, kMinDirect) / (gPrev[b] + kEps) : 0.0f;
+        dP[b] = f * wp;
+        dG[b] = f * G;
+        dM[b] = f * wm;
+    }
+    for (int b = lo; b < hi; ++b) {
+        w4[4 * b + 0] = outP[b];
+        w4[4 * b + 1] = outG[b];
+        w4[4 * b + 2] = outM[b];
+        dw[3 * b + 0] = dP[b];
+        dw[3 * b + 1] = dG[b];
+        dw[3 * b + 2] = dM[b];
     }
 }

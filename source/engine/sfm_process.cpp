@@ -64,26 +64,62 @@ Sample sample_type(int format)
     return Sample::Float;
 }
 
-float read_sample(const void* data, int format, int channels, int ch, int n)
+// Hop of channel `ch` converted to float into dst.
+void read_channel(const void* data, int format, int channels, int ch, int hop, float* __restrict dst)
 {
     const bool separate = (format & SFM_FORMAT_SEPARATE) != 0;
-    const void* base = data;
-    int index = n * channels + ch;
-    if (separate) {
-        base = static_cast<const void* const*>(data)[ch];
-        index = n;
-        if (!base)
-            return 0.0f;
+    const void* base = separate ? static_cast<const void* const*>(data)[ch] : data;
+    if (!base) {
+        std::memset(dst, 0, sizeof(float) * hop);
+        return;
     }
+    const int stride = separate ? 1 : channels, first = separate ? 0 : ch;
     switch (sample_type(format)) {
-    case Sample::Int16:
-        return static_cast<const int16_t*>(base)[index] * (1.0f / 32768.0f);
-    case Sample::Int32:
-        return static_cast<float>(static_cast<const int32_t*>(base)[index] * (1.0 / 2147483648.0));
-    case Sample::Float:
-    default:
-        return static_cast<const float*>(base)[index];
+    case Sample::Int16: {
+        const int16_t* x = static_cast<const int16_t*>(base) + first;
+        for (int n = 0; n < hop; ++n)
+            dst[n] = x[n * stride] * (1.0f / 32768.0f);
+        break;
     }
+    case Sample::Int32: {
+        const int32_t* x = static_cast<const int32_t*>(base) + first;
+        for (int n = 0; n < hop; ++n)
+            dst[n] = static_cast<float>(x[n * stride] * (1.0 / 2147483648.0));
+        break;
+    }
+    case Sample::Float:
+    default: {
+        const float* x = static_cast<const float*>(base) + first;
+        for (int n = 0; n < hop; ++n)
+            dst[n] = x[n * stride];
+        break;
+    }
+    }
+}
+
+// NaN becomes 0, anything beyond +-kInputLimit (infinities too) is clipped
+// there; returns the peak magnitude.
+float sanitise(float* x, int n)
+{
+    float peak = 0.0f;
+    bool bad = false;
+    for (int i = 0; i < n; ++i) {
+        const float a = std::fabs(x[i]);
+        bad |= !(a <= kInputLimit);
+        peak = a > peak ? a : peak;
+    }
+    if (!bad)
+        return peak;
+    peak = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        float v = x[i];
+        if (v != v)
+            v = 0.0f;
+        v = v > kInputLimit ? kInputLimit : (v < -kInputLimit ? -kInputLimit : v);
+        x[i] = v;
+        peak = std::fabs(v) > peak ? std::fabs(v) : peak;
+    }
+    return peak;
 }
 
 // Zeros in the caller's output format.
@@ -127,15 +163,11 @@ void input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters
             continue;
         std::memmove(h, h + hop, sizeof(float) * overlap);
         float* dst = h + overlap;
-        float peak = 0.0f;
-        for (int n = 0; n < hop; ++n) {
-            float x = inputs ? read_sample(inputs, format, channels, ch, n) : 0.0f;
-            if (!std::isfinite(x))
-                x = 0.0f;
-            x = std::fmin(std::fmax(x, -kInputLimit), kInputLimit);
-            peak = std::fmax(peak, std::fabs(x));
-            dst[n] = x;
-        }
+        if (inputs)
+            read_channel(inputs, format, channels, ch, hop, dst);
+        else
+            std::memset(dst, 0, sizeof(float) * hop);
+        const float peak = sanitise(dst, hop);
         if (meters)
             meters->input[ch] = peak;
     }
@@ -213,13 +245,16 @@ void hop_coherence(sfm_state* st, sfm_buffers* buf)
 
 // One beam: o S0 + g (v . (S1, S2)), the vertical component having no capsule.
 void form_beam(const sfm_state* st, const sfm_buffers* buf, float omni, float grad, const float* v,
-               float* re, float* im)
+               float* __restrict re, float* __restrict im)
 {
     const int bins = st->setup.numBins;
     const float gx = grad * v[0], gy = grad * v[1];
-    const float *s0r = buf->specRe[0], *s0i = buf->specIm[0];
-    const float *s1r = buf->specRe[1], *s1i = buf->specIm[1];
-    const float *s2r = buf->specRe[2], *s2i = buf->specIm[2];
+    const float* __restrict s0r = buf->specRe[0];
+    const float* __restrict s0i = buf->specIm[0];
+    const float* __restrict s1r = buf->specRe[1];
+    const float* __restrict s1i = buf->specIm[1];
+    const float* __restrict s2r = buf->specRe[2];
+    const float* __restrict s2i = buf->specIm[2];
     for (int k = 0; k < bins; ++k) {
         re[k] = omni * s0r[k] + gx * s1r[k] + gy * s2r[k];
         im[k] = omni * s0i[k] + gx * s1i[k] + gy * s2i[k];
@@ -242,13 +277,16 @@ void form_beams(const sfm_state* st, sfm_buffers* buf, int i)
 // Y_k = sum over bands of weight_b(k) (w+ A+ + G M + w- A-), for the given
 // per-band weight triples (stride between bands `stride`).
 void expand(const sfm_state* st, const sfm_buffers* buf, const float* weights, int stride, bool sides,
-            float* yr, float* yi)
+            float* __restrict yr, float* __restrict yi)
 {
     std::memset(yr, 0, sizeof(float) * st->setup.numBins);
     std::memset(yi, 0, sizeof(float) * st->setup.numBins);
-    const float *ar = buf->beamRe[0], *ai = buf->beamIm[0];
-    const float *mr = buf->beamRe[1], *mi = buf->beamIm[1];
-    const float *nr = buf->beamRe[2], *ni = buf->beamIm[2];
+    const float* __restrict ar = buf->beamRe[0];
+    const float* __restrict ai = buf->beamIm[0];
+    const float* __restrict mr = buf->beamRe[1];
+    const float* __restrict mi = buf->beamIm[1];
+    const float* __restrict nr = buf->beamRe[2];
+    const float* __restrict ni = buf->beamIm[2];
     for (int b = 0; b < st->numBands; ++b) {
         const float* w = weights + b * stride;
         const float* bw = st->bandWeights + st->bandWeightOffset[b];
