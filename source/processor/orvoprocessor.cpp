@@ -481,10 +481,14 @@ tresult PLUGIN_API OrvoProcessor::process (ProcessData& data)
 		}
 	}
 
-	if (data.numInputs <= 0 || data.numOutputs <= 0 || !data.inputs || !data.outputs)
+	if (data.numOutputs <= 0 || !data.outputs)
 		return kResultOk;
 
-	AudioBusBuffers& inBus = data.inputs[0];
+	// Without an input bus (a host that deactivated it) the capsules are
+	// silent; the output still carries the decoded tail and is never left
+	// holding whatever the host's buffers contained.
+	AudioBusBuffers noInput {};
+	AudioBusBuffers& inBus = data.numInputs > 0 && data.inputs ? data.inputs[0] : noInput;
 	AudioBusBuffers& outBus = data.outputs[0];
 	const int32 numSamples = std::max<int32> (data.numSamples, 0);
 

@@ -319,6 +319,40 @@ TEST (ProcessorBlocks, FewerOrMissingChannelsAreSilenceAndNeverOverrun)
 	           1e-6f);
 }
 
+TEST (ProcessorBlocks, WithoutAnInputBusTheTailPlaysOutAndEnds)
+{
+	const int32 length = 16 * kHop;
+	auto p = running (512);
+	ASSERT_TRUE (p);
+	const Audio in = capsuleSignal (8 * kHop, 41);
+	Audio out = silence (6, 8 * kHop);
+	for (int32 pos = 0; pos < 8 * kHop; pos += 512)
+		p->processBlock (in, out, pos, 512);
+
+	// The host deactivates the input bus: process calls carry outputs only.
+	Audio tail (6, std::vector<float> (static_cast<size_t> (length), 9.f));
+	for (int32 pos = 0; pos < length; pos += 512)
+	{
+		float* outPtrs[6];
+		for (int32 c = 0; c < 6; ++c)
+			outPtrs[c] = tail[c].data () + pos;
+		AudioBusBuffers outBus {};
+		outBus.numChannels = 6;
+		outBus.channelBuffers32 = outPtrs;
+		ProcessData data {};
+		data.symbolicSampleSize = kSample32;
+		data.numSamples = 512;
+		data.numOutputs = 1;
+		data.outputs = &outBus;
+		EXPECT_EQ (p->proc ()->process (data), kResultOk);
+	}
+	EXPECT_GT (energy (tail, 0, kHop), 0.0) << "the decoded tail continues";
+	EXPECT_EQ (energy (tail, length - 4 * kHop, length), 0.0) << "and ends in silence";
+	for (const auto& ch : tail)
+		for (float x : ch)
+			ASSERT_NE (x, 9.f) << "host buffer content must never pass through";
+}
+
 TEST (ProcessorBlocks, BadInputNeverProducesBadOutput)
 {
 	const int32 length = 24 * kHop;
