@@ -187,6 +187,8 @@ void apply_channel_gains(sfm_state* st, const sfm_params& p)
         st->channelGain[c] = 0.0f;
         st->channelOn[c] = 0.0f;
     }
+    if (!st->channelMap)
+        st->channelMap = kMapLinear;
     const int outputs = st->setup.numOutputs < SFM_MAX_CHANNELS ? st->setup.numOutputs : SFM_MAX_CHANNELS;
     for (int i = 0; i < outputs; ++i) {
         const int c = st->channelMap[i];
