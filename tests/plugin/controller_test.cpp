@@ -90,9 +90,8 @@ class ControllerTest : public ::testing::Test
 protected:
 	void SetUp () override
 	{
-		host = owned (new HostApplication ());
 		controller = owned (new OrvoController ());
-		ASSERT_EQ (controller->initialize (host), kResultOk);
+		ASSERT_EQ (controller->initialize (&host), kResultOk);
 		controller->setComponentHandler (&handler);
 	}
 	void TearDown () override
@@ -103,7 +102,8 @@ protected:
 
 	double plain (ParamID id) { return controller->getParameter (id); }
 
-	IPtr<HostApplication> host;
+	// The SDK's host application object does not count references: one for all.
+	static inline HostApplication host;
 	IPtr<OrvoController> controller;
 	RecordingHandler handler;
 };
@@ -124,7 +124,7 @@ TEST_F (ControllerTest, OffersFourUnitsAndThirtyParameters)
 	EXPECT_TRUE (info.flags & ParameterInfo::kIsReadOnly);
 
 	// A second initialize is refused and adds nothing.
-	EXPECT_EQ (controller->initialize (host), kResultFalse);
+	EXPECT_EQ (controller->initialize (&host), kResultFalse);
 	EXPECT_EQ (controller->getUnitCount (), 4);
 	EXPECT_EQ (controller->getParameterCount (), 30);
 
