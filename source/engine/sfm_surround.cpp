@@ -19,10 +19,9 @@ const float kFadeDone = 0.96f;
 // Read position (delay) clamped to what the history holds.
 int clamp_delay(float d, int maxDelay)
 {
-    int i = static_cast<int>(d);
-    if (!(d >= 0.0f) || i < 0)
-        i = 0;
-    return i > maxDelay ? maxDelay : i;
+    if (!(d >= 0.0f))
+        return 0;
+    return d >= static_cast<float>(maxDelay) ? maxDelay : static_cast<int>(d);
 }
 
 float peak_of(const float* x, int n)
