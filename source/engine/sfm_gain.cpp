@@ -32,61 +32,40 @@ constexpr float kMinDirect = 0.1f;      // least main gain below the diffuser sp
 constexpr float kFirstOrderGain = 0.71f; // plain virtual microphones
 
 struct BandSums {
-    float p[3];        // |A+|^2, |M|^2, |A-|^2
+    float p[3];         // |A+|^2, |M|^2, |A-|^2
     float xr[3], xi[3]; // cross-spectra of the pairs (A+,M), (M,A-), (A+,A-)
 };
 
-// Band sums over the band's bins (unweighted). Eight interleaved partial
-// sums per quantity keep the loop vectorisable.
-void band_sums(const sfm_buffers* buf, int first, int count, BandSums* s)
+// x^T Re(R) y for the symmetric real part of the band matrix.
+inline double quad_re(const sfm_band_cov& c, const double* x, const double* y)
 {
-    enum { kLanes = 8, kSums = 9 };
-    const float* __restrict pr = buf->beamRe[0] + first;
-    const float* __restrict pi = buf->beamIm[0] + first;
-    const float* __restrict mr = buf->beamRe[1] + first;
-    const float* __restrict mi = buf->beamIm[1] + first;
-    const float* __restrict nr = buf->beamRe[2] + first;
-    const float* __restrict ni = buf->beamIm[2] + first;
-    float acc[kSums][kLanes] = {};
-    const int whole = count - count % kLanes;
-    for (int k = 0; k < whole; k += kLanes)
-        for (int l = 0; l < kLanes; ++l) {
-            const int i = k + l;
-            acc[0][l] += pr[i] * pr[i] + pi[i] * pi[i];
-            acc[1][l] += mr[i] * mr[i] + mi[i] * mi[i];
-            acc[2][l] += nr[i] * nr[i] + ni[i] * ni[i];
-            // a * conj(b)
-            acc[3][l] += pr[i] * mr[i] + pi[i] * mi[i];
-            acc[4][l] += pi[i] * mr[i] - pr[i] * mi[i];
-            acc[5][l] += mr[i] * nr[i] + mi[i] * ni[i];
-            acc[6][l] += mi[i] * nr[i] - mr[i] * ni[i];
-            acc[7][l] += pr[i] * nr[i] + pi[i] * ni[i];
-            acc[8][l] += pi[i] * nr[i] - pr[i] * ni[i];
-        }
-    for (int i = whole; i < count; ++i) {
-        acc[0][0] += pr[i] * pr[i] + pi[i] * pi[i];
-        acc[1][0] += mr[i] * mr[i] + mi[i] * mi[i];
-        acc[2][0] += nr[i] * nr[i] + ni[i] * ni[i];
-        acc[3][0] += pr[i] * mr[i] + pi[i] * mi[i];
-        acc[4][0] += pi[i] * mr[i] - pr[i] * mi[i];
-        acc[5][0] += mr[i] * nr[i] + mi[i] * ni[i];
-        acc[6][0] += mi[i] * nr[i] - mr[i] * ni[i];
-        acc[7][0] += pr[i] * nr[i] + pi[i] * ni[i];
-        acc[8][0] += pi[i] * nr[i] - pr[i] * ni[i];
+    return c.re[0] * x[0] * y[0] + c.re[1] * x[1] * y[1] + c.re[2] * x[2] * y[2] +
+           c.re[3] * (x[0] * y[1] + x[1] * y[0]) + c.re[4] * (x[0] * y[2] + x[2] * y[0]) +
+           c.re[5] * (x[1] * y[2] + x[2] * y[1]);
+}
+
+// x^T Im(R) y for the antisymmetric imaginary part.
+inline double quad_im(const sfm_band_cov& c, const double* x, const double* y)
+{
+    return c.im[0] * (x[0] * y[1] - x[1] * y[0]) + c.im[1] * (x[0] * y[2] - x[2] * y[0]) +
+           c.im[2] * (x[1] * y[2] - x[2] * y[1]);
+}
+
+// Band powers and pair cross-spectra (a * conj(b)) of the three beams.
+void band_sums(const sfm_band_cov& c, const float beams[3][3], BandSums* s)
+{
+    static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
+    double w[3][3];
+    for (int q = 0; q < 3; ++q)
+        for (int m = 0; m < 3; ++m)
+            w[q][m] = beams[q][m];
+    for (int q = 0; q < 3; ++q) {
+        const double p = quad_re(c, w[q], w[q]);
+        s->p[q] = static_cast<float>(p > 0.0 ? p : 0.0); // rounding can leave a null slightly negative
     }
-    float sum[kSums];
-    for (int q = 0; q < kSums; ++q) {
-        float t = 0.0f;
-        for (int l = 0; l < kLanes; ++l)
-            t += acc[q][l];
-        sum[q] = t;
-    }
-    s->p[0] = sum[0];
-    s->p[1] = sum[1];
-    s->p[2] = sum[2];
     for (int p = 0; p < 3; ++p) {
-        s->xr[p] = sum[3 + 2 * p];
-        s->xi[p] = sum[4 + 2 * p];
+        s->xr[p] = static_cast<float>(quad_re(c, w[kFirst[p]], w[kSecond[p]]));
+        s->xi[p] = static_cast<float>(quad_im(c, w[kFirst[p]], w[kSecond[p]]));
     }
 }
 
@@ -104,11 +83,11 @@ inline float common_diffuse(float Pa, float Pb, float sa, float sb, float rho, f
 
 // Smoothed pair statistics of band b and their coherences; returns the band's
 // powers of A+, M, A- and the three pair coherences the gain stage uses.
-void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, float alpha, bool magnitude,
-                  float* powers, float* rho)
+void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, const sfm_band_cov& cov,
+                  const float beams[3][3], float alpha, bool magnitude, float* powers, float* rho)
 {
     BandSums s;
-    band_sums(buf, st->bandFirstBin[b], st->bandNumBins[b], &s);
+    band_sums(cov, beams, &s);
     static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
     const int base = (i * st->numBands + b) * 3;
     for (int p = 0; p < 3; ++p) {
@@ -122,8 +101,9 @@ void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, float alp
         xr += alpha * (s.xr[p] - xr);
         xi += alpha * (s.xi[p] - xi);
         const float norm = std::sqrt(pa * pb) + kEps;
-        buf->pairCoherence[j] = maxf(xr + kEps, 0.0f) / norm;
-        buf->pairCoherenceMag[j] = (std::sqrt(xr * xr + xi * xi) + kEps) / norm;
+        // At most 1 in exact arithmetic; keep rounding from pushing it over.
+        buf->pairCoherence[j] = minf(maxf(xr + kEps, 0.0f) / norm, 1.0f);
+        buf->pairCoherenceMag[j] = minf((std::sqrt(xr * xr + xi * xi) + kEps) / norm, 1.0f);
         rho[p] = magnitude ? buf->pairCoherenceMag[j] : buf->pairCoherence[j];
     }
     powers[0] = buf->pairPowA[base + 0]; // A+ (pair A+, M)
@@ -133,7 +113,7 @@ void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, float alp
 
 } // namespace
 
-void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
+void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov, const float beams[3][3])
 {
     const int nb = st->numBands;
     const uint32_t flags = st->flags;
@@ -181,7 +161,8 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
     float rP0[SFM_MAX_BANDS], r0M[SFM_MAX_BANDS], rPM[SFM_MAX_BANDS];
     for (int b = lo; b < hi; ++b) {
         float powers[3], rho[3];
-        update_pairs(st, buf, i, b, hopCoh[b] > kCoherentBand ? a100 : a50, magnitude, powers, rho);
+        update_pairs(st, buf, i, b, cov[b], beams, hopCoh[b] > kCoherentBand ? a100 : a50, magnitude, powers,
+                     rho);
         Pp[b] = powers[0] + kEps;
         P0[b] = powers[1] + kEps;
         Pm[b] = powers[2] + kEps;
@@ -213,6 +194,7 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
     const bool diffuseOnly = (flags & SFM_FLAG_DIFFUSE_ONLY_BELOW_SPLIT) != 0;
     const bool smoothing = !(flags & SFM_FLAG_NO_GAIN_SMOOTHING);
     const float scale = st->normBeam[i] * level;
+    const bool overlap = o > 0.0f;
     const float* lp = st->rearLowpassGain;
 
     float outP[SFM_MAX_BANDS], outG[SFM_MAX_BANDS], outM[SFM_MAX_BANDS];
@@ -225,8 +207,10 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
 
         // 2. Diffuse power common to each pair.
         const float dP0 = common_diffuse(pp, p0, sPp, sP0, rp0, cNear, aNear);
-        const float d0M = onePair ? dP0 : common_diffuse(p0, pm, sP0, sPm, r0m, cNear, aNear);
-        const float dPM = onePair ? dP0 : common_diffuse(pp, pm, sPp, sPm, rpm, cOuter, aOuter);
+        const float d0Mpair = common_diffuse(p0, pm, sP0, sPm, r0m, cNear, aNear);
+        const float dPMpair = common_diffuse(pp, pm, sPp, sPm, rpm, cOuter, aOuter);
+        const float d0M = onePair ? dP0 : d0Mpair;
+        const float dPM = onePair ? dP0 : dPMpair;
 
         // 3. Direct powers and the overlap reduction of the side beams.
         const float Sp = maxf(pp - maxf(dP0, dPM), 0.0f);
@@ -235,14 +219,14 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
         const float sSp = std::sqrt(Sp), sS0 = std::sqrt(S0), sSm = std::sqrt(Sm);
         float rp = maxf(sSp + kEps - o * sS0, 0.0f) / (sSp + kEps);
         float rm = maxf(sSm + kEps - o * sS0, 0.0f) / (sSm + kEps);
-        const bool shared = rpm >= kSideCoherent || pp >= kPowerRatio * pm || pm >= kPowerRatio * pp;
+        const bool shared = (rpm >= kSideCoherent) | (pp >= kPowerRatio * pm) | (pm >= kPowerRatio * pp);
         const float rs = (rp * (sSp + kEps) + rm * (sSm + kEps)) / (sSp + sSm + 2.0f * kEps);
         rp = shared ? rs : rp;
         rm = shared ? rs : rm;
 
         // 4. Side weights: least squares, the determinant guarded relative to
         // P+ P- so that quiet passages are shaped like loud ones.
-        const float X = rootCross ? std::sqrt(Sp * Sm) + 0.04f * cOuter * dPM : sPp * rpm * sPm;
+        const float X = rootCross ? sSp * sSm + 0.04f * cOuter * dPM : sPp * rpm * sPm;
         const float Rp = sSp * sS0, Rm = sSm * sS0;
         const float det = maxf(pp * pm - X * X, 0.0f) + kDetRelative * pp * pm + kDetFloor;
         const float wShared = -(Rp + Rm) / (2.0f * X + pp + pm + kEps);
@@ -250,10 +234,8 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
         float wm = shared ? wShared : (X * Rp - pp * Rm) / det;
         wp = minf(maxf(wp, -k), 0.0f);
         wm = minf(maxf(wm, -k), 0.0f);
-        if (o > 0.0f) {
-            wp *= rp;
-            wm *= rm;
-        }
+        wp *= overlap ? rp : 1.0f;
+        wm *= overlap ? rm : 1.0f;
 
         // 5. Directness of the combination M + w+ A+ + w- A-.
         const float direct = wp * sSp + sS0 + wm * sSm;
@@ -265,17 +247,20 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i)
         // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
         const float Dm = std::sqrt((p0 - S0) / (p0 * maxf(1.0f - psi, 1e-20f)));
         const float diffusePart = gd * Dm * colC * (1.0f - psi);
-        const bool split = diffuser && b < bC;
+        const bool split = diffuser & (b < bC);
         const float gDirect = diffuseOnly ? diffusePart : maxf(psi * colB * gi, kMinDirect);
         float G = split ? gDirect : psi * colB * gi + diffusePart;
 
         // 7. Temporal smoothing of the main gain in stationary bands.
-        G = smoothing && hopCoh[b] > kCoherentBand ? a50 * G + (1.0f - a50) * gPrev[b] : G;
+        const bool smooth = smoothing & (hopCoh[b] > kCoherentBand);
+        const float prev = gPrev[b];
+        G = smooth ? a50 * G + (1.0f - a50) * prev : G;
         gPrev[b] = G;
 
         // 8, 10, 11, 12. Normalisation, rear lowpass, channel level, band 0.
-        float s = scale * (lowpass ? lp[b] : 1.0f);
-        s = silenceBand0 && b == 0 ? 0.0f : s;
+        const float lpGain = lp[b];
+        float s = scale * (lowpass ? lpGain : 1.0f);
+        s = silenceBand0 & (b == 0) ? 0.0f : s;
         G *= s;
         wp *= G;
         wm *= G;

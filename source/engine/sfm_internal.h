@@ -99,6 +99,16 @@ void sfm_diffuser_process(sfm_state* st, sfm_buffers* buf, int k, const float* r
 // ---------------------------------------------------------------------------
 // Gain stage (sfm_gain.cpp), per decoded channel of one hop.
 // ---------------------------------------------------------------------------
-// Updates the pair statistics of channel i from the beam spectra in buf and
-// computes its band weights (buf->bandWeights4) and diffuse weights.
-void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i);
+// Band cross-spectral matrix of the signals S0, S1, S2 for one hop: per band
+// the sums over its bins of S_m conj(S_n). Every beam is a real combination
+// of the three signals, so the band powers and cross-spectra of any beams
+// follow from it without forming the beams bin by bin (double precision: a
+// beam's power can be a small difference of large terms).
+struct sfm_band_cov {
+    double re[6]; // 00 11 22 01 02 12 (real parts)
+    double im[3]; // 01 02 12 (imaginary parts)
+};
+// Updates the pair statistics of channel i, whose beams A+, M, A- are the
+// combinations beams[0..2] of S0, S1, S2, and computes its band weights
+// (buf->bandWeights4) and diffuse weights.
+void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov, const float beams[3][3]);

@@ -243,12 +243,97 @@ void hop_coherence(sfm_state* st, sfm_buffers* buf)
     std::memcpy(buf->prevS0Im, im, sizeof(float) * st->setup.numBins);
 }
 
-// One beam: o S0 + g (v . (S1, S2)), the vertical component having no capsule.
-void form_beam(const sfm_state* st, const sfm_buffers* buf, float omni, float grad, const float* v,
-               float* __restrict re, float* __restrict im)
+// The band cross-spectral matrix of S0, S1, S2 (sfm_internal.h).
+void band_covariance(const sfm_state* st, const sfm_buffers* buf, sfm_band_cov* cov)
+{
+    const float* __restrict ar = buf->specRe[0];
+    const float* __restrict ai = buf->specIm[0];
+    const float* __restrict br = buf->specRe[1];
+    const float* __restrict bi = buf->specIm[1];
+    const float* __restrict cr = buf->specRe[2];
+    const float* __restrict ci = buf->specIm[2];
+    for (int b = 0; b < st->numBands; ++b) {
+        const int first = st->bandFirstBin[b], last = first + st->bandNumBins[b];
+        // Float partial sums (the file is built with reassociation, so these
+        // reductions vectorise), the totals kept in double.
+        float s00 = 0, s11 = 0, s22 = 0, s01 = 0, s02 = 0, s12 = 0, t01 = 0, t02 = 0, t12 = 0;
+        for (int k = first; k < last; ++k) {
+            s00 += ar[k] * ar[k] + ai[k] * ai[k];
+            s11 += br[k] * br[k] + bi[k] * bi[k];
+            s22 += cr[k] * cr[k] + ci[k] * ci[k];
+            // x conj(y): real x_r y_r + x_i y_i, imaginary x_i y_r - x_r y_i
+            s01 += ar[k] * br[k] + ai[k] * bi[k];
+            t01 += ai[k] * br[k] - ar[k] * bi[k];
+            s02 += ar[k] * cr[k] + ai[k] * ci[k];
+            t02 += ai[k] * cr[k] - ar[k] * ci[k];
+            s12 += br[k] * cr[k] + bi[k] * ci[k];
+            t12 += bi[k] * cr[k] - br[k] * ci[k];
+        }
+        const double r00 = s00, r11 = s11, r22 = s22, r01 = s01, i01 = t01, r02 = s02, i02 = t02, r12 = s12,
+                     i12 = t12;
+        sfm_band_cov& c = cov[b];
+        c.re[0] = r00;
+        c.re[1] = r11;
+        c.re[2] = r22;
+        c.re[3] = r01;
+        c.re[4] = r02;
+        c.re[5] = r12;
+        c.im[0] = i01;
+        c.im[1] = i02;
+        c.im[2] = i12;
+    }
+}
+
+// Beams A+, M, A- of decoded channel i as weights on S0, S1, S2:
+// o S0 + g (v . (S1, S2)), the vertical component having no capsule.
+void beam_weights(const sfm_state* st, int i, float beams[3][3])
+{
+    auto set = [](float* w, float omni, float grad, const float* v) {
+        w[0] = omni;
+        w[1] = grad * v[0];
+        w[2] = grad * v[1];
+    };
+    if (st->flags & SFM_FLAG_BEAMSHAPING_OFF) {
+        // M alone: the first-order virtual microphone r + (1 - r) cos.
+        const int t = st->channelType[i];
+        const float r = st->micResponse[t == SFM_TYPE_FRONT ? 0 : (t == SFM_TYPE_CENTRE ? 1 : 2)];
+        set(beams[1], r, (1.0f - r) * kFirstOrderGradient, st->lookVec[i]);
+        beams[0][0] = beams[0][1] = beams[0][2] = 0.0f;
+        beams[2][0] = beams[2][1] = beams[2][2] = 0.0f;
+        return;
+    }
+    set(beams[0], 0.5f, kCardioidGradient, st->sidePlusVec[i]);
+    set(beams[1], 0.5f, kCardioidGradient, st->lookVec[i]);
+    set(beams[2], 0.5f, kCardioidGradient, st->sideMinusVec[i]);
+}
+
+// Y_k = sum over bands of weight_b(k) (w+ A+_k + G M_k + w- A-_k) for the
+// per-band weight triples `weights` (stride between bands `stride`). The
+// beams being fixed combinations of S0, S1, S2, this is
+// Y_k = sum_m C_m(k) S_m,k with per-bin coefficients C_m spread from the bands.
+void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], const float* weights, int stride,
+            float* __restrict yr, float* __restrict yi)
 {
     const int bins = st->setup.numBins;
-    const float gx = grad * v[0], gy = grad * v[1];
+    float* __restrict c0 = buf->beamRe[0];
+    float* __restrict c1 = buf->beamRe[1];
+    float* __restrict c2 = buf->beamRe[2];
+    std::memset(c0, 0, sizeof(float) * bins);
+    std::memset(c1, 0, sizeof(float) * bins);
+    std::memset(c2, 0, sizeof(float) * bins);
+    for (int b = 0; b < st->numBands; ++b) {
+        const float* w = weights + b * stride;
+        float c[3];
+        for (int m = 0; m < 3; ++m)
+            c[m] = w[0] * beams[0][m] + w[1] * beams[1][m] + w[2] * beams[2][m];
+        const float* __restrict bw = st->bandWeights + st->bandWeightOffset[b];
+        const int first = st->bandFirstBin[b], count = st->bandNumBins[b];
+        for (int j = 0; j < count; ++j) {
+            c0[first + j] += bw[j] * c[0];
+            c1[first + j] += bw[j] * c[1];
+            c2[first + j] += bw[j] * c[2];
+        }
+    }
     const float* __restrict s0r = buf->specRe[0];
     const float* __restrict s0i = buf->specIm[0];
     const float* __restrict s1r = buf->specRe[1];
@@ -256,56 +341,8 @@ void form_beam(const sfm_state* st, const sfm_buffers* buf, float omni, float gr
     const float* __restrict s2r = buf->specRe[2];
     const float* __restrict s2i = buf->specIm[2];
     for (int k = 0; k < bins; ++k) {
-        re[k] = omni * s0r[k] + gx * s1r[k] + gy * s2r[k];
-        im[k] = omni * s0i[k] + gx * s1i[k] + gy * s2i[k];
-    }
-}
-
-void form_beams(const sfm_state* st, sfm_buffers* buf, int i)
-{
-    if (st->flags & SFM_FLAG_BEAMSHAPING_OFF) {
-        const int t = st->channelType[i];
-        const float r = st->micResponse[t == SFM_TYPE_FRONT ? 0 : (t == SFM_TYPE_CENTRE ? 1 : 2)];
-        form_beam(st, buf, r, (1.0f - r) * kFirstOrderGradient, st->lookVec[i], buf->beamRe[1], buf->beamIm[1]);
-        return;
-    }
-    form_beam(st, buf, 0.5f, kCardioidGradient, st->sidePlusVec[i], buf->beamRe[0], buf->beamIm[0]);
-    form_beam(st, buf, 0.5f, kCardioidGradient, st->lookVec[i], buf->beamRe[1], buf->beamIm[1]);
-    form_beam(st, buf, 0.5f, kCardioidGradient, st->sideMinusVec[i], buf->beamRe[2], buf->beamIm[2]);
-}
-
-// Y_k = sum over bands of weight_b(k) (w+ A+ + G M + w- A-), for the given
-// per-band weight triples (stride between bands `stride`).
-void expand(const sfm_state* st, const sfm_buffers* buf, const float* weights, int stride, bool sides,
-            float* __restrict yr, float* __restrict yi)
-{
-    std::memset(yr, 0, sizeof(float) * st->setup.numBins);
-    std::memset(yi, 0, sizeof(float) * st->setup.numBins);
-    const float* __restrict ar = buf->beamRe[0];
-    const float* __restrict ai = buf->beamIm[0];
-    const float* __restrict mr = buf->beamRe[1];
-    const float* __restrict mi = buf->beamIm[1];
-    const float* __restrict nr = buf->beamRe[2];
-    const float* __restrict ni = buf->beamIm[2];
-    for (int b = 0; b < st->numBands; ++b) {
-        const float* w = weights + b * stride;
-        const float* bw = st->bandWeights + st->bandWeightOffset[b];
-        const int first = st->bandFirstBin[b], count = st->bandNumBins[b];
-        if (sides) {
-            for (int j = 0; j < count; ++j) {
-                const int k = first + j;
-                const float p = bw[j] * w[0], g = bw[j] * w[1], m = bw[j] * w[2];
-                yr[k] += p * ar[k] + g * mr[k] + m * nr[k];
-                yi[k] += p * ai[k] + g * mi[k] + m * ni[k];
-            }
-        } else {
-            for (int j = 0; j < count; ++j) {
-                const int k = first + j;
-                const float g = bw[j] * w[1];
-                yr[k] += g * mr[k];
-                yi[k] += g * mi[k];
-            }
-        }
+        yr[k] = c0[k] * s0r[k] + c1[k] * s1r[k] + c2[k] * s2r[k];
+        yi[k] = c0[k] * s0i[k] + c1[k] * s1i[k] + c2[k] * s2i[k];
     }
 }
 
@@ -323,17 +360,18 @@ void synthesis(sfm_state* st, sfm_buffers* buf, int c)
         out[n] = x[pad + n] * w[n];
 }
 
-void decode_channel(sfm_state* st, sfm_buffers* buf, int i)
+void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov)
 {
     const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
-    form_beams(st, buf, i);
-    sfm_gain_stage(st, buf, i);
+    float beams[3][3];
+    beam_weights(st, i, beams);
+    sfm_gain_stage(st, buf, i, cov, beams);
     const int nb = st->numBands;
-    expand(st, buf, buf->bandWeights4 + i * nb * 4, 4, shaping, buf->outRe, buf->outIm);
+    expand(st, buf, beams, buf->bandWeights4 + i * nb * 4, 4, buf->outRe, buf->outIm);
     synthesis(st, buf, i);
     if (shaping && (st->flags & SFM_FLAG_DIFFUSER) && i < SFM_MAX_DECODED && buf->diffuseSynth[i] &&
         buf->diffuseOverlap[i]) {
-        expand(st, buf, buf->diffuseWeights + i * nb * 3, 3, true, buf->outRe, buf->outIm);
+        expand(st, buf, beams, buf->diffuseWeights + i * nb * 3, 3, buf->outRe, buf->outIm);
         sfm_diffuser_process(st, buf, i, buf->outRe, buf->outIm);
     }
 }
@@ -357,12 +395,16 @@ void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outp
     analysis(st, buf);
     figure_of_eight_gains(st, buf);
     hop_coherence(st, buf);
+    sfm_band_cov cov[SFM_MAX_BANDS];
+    const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
+    if (shaping)
+        band_covariance(st, buf, cov);
 
     // Decoded channels with an output history (the setup may carry fewer
     // outputs than the layout decodes).
     for (int i = 0; i < st->numDecoded && i < st->setup.numOutputs; ++i)
         if (buf->historyOut[i])
-            decode_channel(st, buf, i);
+            decode_channel(st, buf, i, cov);
 
     const int lfe = st->numDecoded;
     if (st->numEngineOutputs == lfe + 1 && lfe < st->setup.numOutputs && buf->historyOut[lfe])
