@@ -215,8 +215,12 @@ tresult PLUGIN_API OrvoProcessor::setActive (TBool state)
 
 tresult PLUGIN_API OrvoProcessor::setState (IBStream* state)
 {
-	if (!state || readStateChunk (state, parameters) != kResultOk)
+	if (!state)
 		return kResultFalse;
+	const tresult result = readStateChunk (state, parameters);
+	// A damaged chunk still sets the entries before its fault; the engine
+	// follows the parameter objects either way, so what is heard is what the
+	// controller shows and what the next save writes.
 	if (engineInitialised)
 	{
 		applyParameters (parameters, &engineState, &engineParams);
@@ -224,7 +228,7 @@ tresult PLUGIN_API OrvoProcessor::setState (IBStream* state)
 	}
 	else
 		paramsPending = true;
-	return kResultOk;
+	return result == kResultOk ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API OrvoProcessor::getState (IBStream* state)

@@ -538,9 +538,30 @@ TEST (ProcessorState, SavedStateRestoresProcessorAndController)
 	EXPECT_NEAR (controller->getParamNormalized (kParamDiffuser), 1.0, 1e-9);
 	controller->terminate ();
 
-	// A damaged chunk is refused.
+	// A chunk of another version is refused.
 	auto bad = chunk;
 	bad[4 + 4 + 14 + 3] = 2; // version 2
 	PluginInstance c;
 	EXPECT_EQ (c.loadState (bad), kResultFalse);
+}
+
+TEST (ProcessorState, ATruncatedChunkIsRefusedYetTheSoundFollowsWhatItSet)
+{
+	// Save "Stereo", then cut the chunk inside its last entry (Gain Ls/Rs).
+	auto a = running (512);
+	ASSERT_TRUE (a);
+	Audio in = silence (3, 512), out = silence (6, 512);
+	a->processBlock (in, out, 0, 512, {{kParamOutFormat, 0, 0.0}});
+	auto chunk = a->saveState ();
+	chunk.resize (chunk.size () - 4);
+
+	auto b = running (512);
+	ASSERT_TRUE (b);
+	EXPECT_EQ (b->loadState (chunk), kResultFalse);
+	EXPECT_NEAR (savedPlain (*b, kParamOutFormat), 0.0, 1e-9);
+	const int32 length = 12 * kHop;
+	const Audio decoded = b->render (capsuleSignal (length, 43), {512});
+	EXPECT_GT (energy ({decoded[0], decoded[1]}, 2 * kHop, length), 0.0);
+	EXPECT_EQ (energy ({decoded[2], decoded[4], decoded[5]}, 2 * kHop, length), 0.0)
+	    << "the engine decodes the stereo format that the parameters now hold";
 }
