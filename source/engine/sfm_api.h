@@ -250,6 +250,8 @@ struct sfm_state {
 // Work buffers: allocated by sfm_create, cleared by sfm_reset.
 struct sfm_buffers {
     int32_t allocated;
+    int32_t decodedCapacity;                // decoded channels the per-channel arrays were sized for
+                                            // (0: sized for the numDecoded of sfm_create)
 
     float* historyIn[SFM_MAX_INPUTS];       // overlapSize + hopSize; newest hop at overlapSize
     float* historyOut[SFM_MAX_CHANNELS];    // historySizeOut + hopSize
