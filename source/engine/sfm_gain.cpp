@@ -16,6 +16,12 @@
 
 #include <cmath>
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define ORVO_GAIN_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define ORVO_GAIN_CLONES
+#endif
+
 namespace {
 
 // Plain comparisons (every operand here is finite); they keep loops vectorisable.
@@ -111,6 +117,108 @@ void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, const sfm
     powers[2] = buf->pairPowB[base + 1]; // A- (pair M, A-)
 }
 
+// Per-channel constants of the gain stage's band loop; switches as 0 / 1.
+struct BandConstants {
+    float o, k, colB, colC, cNear, cOuter, aNear, aOuter, onePair, gd, gi;
+    float rootCross, diffuseOnly, smoothing, diffuser, scale, lowpass, silenceBand0, a50;
+    int bC;
+};
+
+struct BandOutputs {
+    float wp[SFM_MAX_BANDS], g[SFM_MAX_BANDS], wm[SFM_MAX_BANDS];
+    float dp[SFM_MAX_BANDS], dg[SFM_MAX_BANDS], dm[SFM_MAX_BANDS];
+};
+
+inline float pick(bool cond, float a, float b) { return cond ? a : b; }
+
+// Gain stage steps 2-13 for bands lo..hi-1 of one channel. Written without
+// branches (selects only) so that it runs several bands per instruction.
+ORVO_GAIN_CLONES
+void shape_bands(const BandConstants& c, const float* __restrict Pp, const float* __restrict P0,
+                 const float* __restrict Pm, const float* __restrict rP0, const float* __restrict r0M,
+                 const float* __restrict rPM, const float* __restrict hopCoh, const float* __restrict lp,
+                 float* __restrict gPrev, int lo, int hi, BandOutputs* __restrict out)
+{
+    for (int b = lo; b < hi; ++b) {
+        const float pp = Pp[b], p0 = P0[b], pm = Pm[b];
+        const float sPp = std::sqrt(pp), sP0 = std::sqrt(p0), sPm = std::sqrt(pm);
+        const float rp0 = rP0[b], r0m = r0M[b], rpm = rPM[b];
+
+        // 2. Diffuse power common to each pair.
+        const float dP0 = common_diffuse(pp, p0, sPp, sP0, rp0, c.cNear, c.aNear);
+        const float d0Mpair = common_diffuse(p0, pm, sP0, sPm, r0m, c.cNear, c.aNear);
+        const float dPMpair = common_diffuse(pp, pm, sPp, sPm, rpm, c.cOuter, c.aOuter);
+        const float d0M = c.onePair * dP0 + (1.0f - c.onePair) * d0Mpair;
+        const float dPM = c.onePair * dP0 + (1.0f - c.onePair) * dPMpair;
+
+        // 3. Direct powers and the overlap reduction of the side beams.
+        const float Sp = maxf(pp - maxf(dP0, dPM), 0.0f);
+        const float S0 = maxf(p0 - maxf(dP0, d0M), 0.0f);
+        const float Sm = maxf(pm - maxf(d0M, dPM), 0.0f);
+        const float sSp = std::sqrt(Sp), sS0 = std::sqrt(S0), sSm = std::sqrt(Sm);
+        float rp = maxf(sSp + kEps - c.o * sS0, 0.0f) / (sSp + kEps);
+        float rm = maxf(sSm + kEps - c.o * sS0, 0.0f) / (sSm + kEps);
+        float shared = pick(rpm >= kSideCoherent, 1.0f, 0.0f);
+        shared = pick(pp >= kPowerRatio * pm, 1.0f, shared);
+        shared = pick(pm >= kPowerRatio * pp, 1.0f, shared);
+        const float rs = (rp * (sSp + kEps) + rm * (sSm + kEps)) / (sSp + sSm + 2.0f * kEps);
+        rp = shared * rs + (1.0f - shared) * rp;
+        rm = shared * rs + (1.0f - shared) * rm;
+
+        // 4. Side weights: least squares, the determinant guarded relative to
+        // P+ P- so that quiet passages are shaped like loud ones.
+        const float X = c.rootCross * (sSp * sSm + 0.04f * c.cOuter * dPM) + (1.0f - c.rootCross) * (sPp * rpm * sPm);
+        const float Rp = sSp * sS0, Rm = sSm * sS0;
+        const float det = maxf(pp * pm - X * X, 0.0f) + kDetRelative * pp * pm + kDetFloor;
+        const float wShared = -(Rp + Rm) / (2.0f * X + pp + pm + kEps);
+        float wp = shared * wShared + (1.0f - shared) * ((X * Rm - pm * Rp) / det);
+        float wm = shared * wShared + (1.0f - shared) * ((X * Rp - pp * Rm) / det);
+        wp = minf(maxf(wp, -c.k), 0.0f);
+        wm = minf(maxf(wm, -c.k), 0.0f);
+        if (c.o > 0.0f) { // uniform over the loop
+            wp *= rp;
+            wm *= rm;
+        }
+
+        // 5. Directness of the combination M + w+ A+ + w- A-.
+        const float direct = wp * sSp + sS0 + wm * sSm;
+        const float total = p0 + wp * wp * pp + wm * wm * pm + 2.0f * wp * rp0 * sP0 * sPp +
+                            2.0f * wm * r0m * sP0 * sPm + 2.0f * wp * wm * rpm * sPp * sPm;
+        const float psi = minf(maxf(direct * direct / (total + kEps), 0.0f), 1.0f);
+
+        // 6. Main gain. Dm is the diffuse amplitude of M relative to its
+        // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
+        const float Dm = std::sqrt((p0 - S0) / (p0 * maxf(1.0f - psi, 1e-20f)));
+        const float diffusePart = c.gd * Dm * c.colC * (1.0f - psi);
+        const float split = c.diffuser * pick(b < c.bC, 1.0f, 0.0f);
+        const float gDirect = c.diffuseOnly * diffusePart + (1.0f - c.diffuseOnly) * maxf(psi * c.colB * c.gi, kMinDirect);
+        float G = split * gDirect + (1.0f - split) * (psi * c.colB * c.gi + diffusePart);
+
+        // 7. Temporal smoothing of the main gain in stationary bands.
+        const float smooth = c.smoothing * pick(hopCoh[b] > kCoherentBand, 1.0f, 0.0f);
+        const float prev = gPrev[b];
+        G = smooth * (c.a50 * G + (1.0f - c.a50) * prev) + (1.0f - smooth) * G;
+        gPrev[b] = G;
+
+        // 8, 10, 11, 12. Normalisation, rear lowpass, channel level, band 0.
+        float s = c.scale * (c.lowpass * lp[b] + (1.0f - c.lowpass));
+        s *= 1.0f - c.silenceBand0 * pick(b == 0, 1.0f, 0.0f);
+        G *= s;
+        wp *= G;
+        wm *= G;
+        out->wp[b] = wp;
+        out->g[b] = G;
+        out->wm[b] = wm;
+
+        // 13. Diffuse weights: the same combination carrying the diffuse share
+        // below the diffuser split.
+        const float f = split * maxf(diffusePart, kMinDirect) / (gPrev[b] + kEps);
+        out->dp[b] = f * wp;
+        out->dg[b] = f * G;
+        out->dm[b] = f * wm;
+    }
+}
+
 } // namespace
 
 void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov, const float beams[3][3])
@@ -172,115 +280,46 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
     }
 
     // Channel constants of the band loop.
-    const float o = st->beamOverlap;
-    const float k = st->beamSharpness[i];
-    float colB = st->beamColB[i], colC = st->beamColC[i];
+    BandConstants c;
+    c.o = st->beamOverlap;
+    c.k = st->beamSharpness[i];
+    c.colB = st->beamColB[i];
+    c.colC = st->beamColC[i];
     if (flags & SFM_FLAG_SQUARE_BEAM_COLUMNS) {
-        colB *= colB;
-        colC *= colC;
+        c.colB *= c.colB;
+        c.colC *= c.colC;
     }
-    const float cNear = st->beamColD, cOuter = st->beamColE;
-    const float aNear = maxf(1.0f - cNear * cNear, 1e-6f), aOuter = maxf(1.0f - cOuter * cOuter, 1e-6f);
-    const bool onePair = cOuter >= 0.9f;
-    float gd = st->diffuseGain;
-    const float gi = st->directGain;
+    c.cNear = st->beamColD;
+    c.cOuter = st->beamColE;
+    c.aNear = maxf(1.0f - c.cNear * c.cNear, 1e-6f);
+    c.aOuter = maxf(1.0f - c.cOuter * c.cOuter, 1e-6f);
+    c.onePair = c.cOuter >= 0.9f ? 1.0f : 0.0f;
+    c.gd = st->diffuseGain;
+    c.gi = st->directGain;
     if (st->numDecoded == 5 && i == 2) {
         if (flags & SFM_FLAG_CENTRE_DIFFUSE_1)
-            gd = maxf(gd, 1.0f);
+            c.gd = maxf(c.gd, 1.0f);
         if (flags & SFM_FLAG_CENTRE_DIFFUSE_HALF)
-            gd = maxf(gd, 0.5f);
+            c.gd = maxf(c.gd, 0.5f);
     }
-    const bool rootCross = (flags & SFM_FLAG_ROOT_SIDE_CROSS) != 0;
-    const bool diffuseOnly = (flags & SFM_FLAG_DIFFUSE_ONLY_BELOW_SPLIT) != 0;
-    const bool smoothing = !(flags & SFM_FLAG_NO_GAIN_SMOOTHING);
-    const float scale = st->normBeam[i] * level;
-    const bool overlap = o > 0.0f;
-    const float* lp = st->rearLowpassGain;
+    c.rootCross = (flags & SFM_FLAG_ROOT_SIDE_CROSS) ? 1.0f : 0.0f;
+    c.diffuseOnly = (flags & SFM_FLAG_DIFFUSE_ONLY_BELOW_SPLIT) ? 1.0f : 0.0f;
+    c.smoothing = (flags & SFM_FLAG_NO_GAIN_SMOOTHING) ? 0.0f : 1.0f;
+    c.diffuser = diffuser ? 1.0f : 0.0f;
+    c.scale = st->normBeam[i] * level;
+    c.lowpass = lowpass ? 1.0f : 0.0f;
+    c.silenceBand0 = silenceBand0 ? 1.0f : 0.0f;
+    c.a50 = a50;
+    c.bC = bC;
 
-    float outP[SFM_MAX_BANDS], outG[SFM_MAX_BANDS], outM[SFM_MAX_BANDS];
-    float dP[SFM_MAX_BANDS], dG[SFM_MAX_BANDS], dM[SFM_MAX_BANDS];
-    // Branch-free over the bands so that it vectorises.
+    BandOutputs out;
+    shape_bands(c, Pp, P0, Pm, rP0, r0M, rPM, hopCoh, st->rearLowpassGain, gPrev, lo, hi, &out);
     for (int b = lo; b < hi; ++b) {
-        const float pp = Pp[b], p0 = P0[b], pm = Pm[b];
-        const float sPp = std::sqrt(pp), sP0 = std::sqrt(p0), sPm = std::sqrt(pm);
-        const float rp0 = rP0[b], r0m = r0M[b], rpm = rPM[b];
-
-        // 2. Diffuse power common to each pair.
-        const float dP0 = common_diffuse(pp, p0, sPp, sP0, rp0, cNear, aNear);
-        const float d0Mpair = common_diffuse(p0, pm, sP0, sPm, r0m, cNear, aNear);
-        const float dPMpair = common_diffuse(pp, pm, sPp, sPm, rpm, cOuter, aOuter);
-        const float d0M = onePair ? dP0 : d0Mpair;
-        const float dPM = onePair ? dP0 : dPMpair;
-
-        // 3. Direct powers and the overlap reduction of the side beams.
-        const float Sp = maxf(pp - maxf(dP0, dPM), 0.0f);
-        const float S0 = maxf(p0 - maxf(dP0, d0M), 0.0f);
-        const float Sm = maxf(pm - maxf(d0M, dPM), 0.0f);
-        const float sSp = std::sqrt(Sp), sS0 = std::sqrt(S0), sSm = std::sqrt(Sm);
-        float rp = maxf(sSp + kEps - o * sS0, 0.0f) / (sSp + kEps);
-        float rm = maxf(sSm + kEps - o * sS0, 0.0f) / (sSm + kEps);
-        const bool shared = (rpm >= kSideCoherent) | (pp >= kPowerRatio * pm) | (pm >= kPowerRatio * pp);
-        const float rs = (rp * (sSp + kEps) + rm * (sSm + kEps)) / (sSp + sSm + 2.0f * kEps);
-        rp = shared ? rs : rp;
-        rm = shared ? rs : rm;
-
-        // 4. Side weights: least squares, the determinant guarded relative to
-        // P+ P- so that quiet passages are shaped like loud ones.
-        const float X = rootCross ? sSp * sSm + 0.04f * cOuter * dPM : sPp * rpm * sPm;
-        const float Rp = sSp * sS0, Rm = sSm * sS0;
-        const float det = maxf(pp * pm - X * X, 0.0f) + kDetRelative * pp * pm + kDetFloor;
-        const float wShared = -(Rp + Rm) / (2.0f * X + pp + pm + kEps);
-        float wp = shared ? wShared : (X * Rm - pm * Rp) / det;
-        float wm = shared ? wShared : (X * Rp - pp * Rm) / det;
-        wp = minf(maxf(wp, -k), 0.0f);
-        wm = minf(maxf(wm, -k), 0.0f);
-        wp *= overlap ? rp : 1.0f;
-        wm *= overlap ? rm : 1.0f;
-
-        // 5. Directness of the combination M + w+ A+ + w- A-.
-        const float direct = wp * sSp + sS0 + wm * sSm;
-        const float total = p0 + wp * wp * pp + wm * wm * pm + 2.0f * wp * rp0 * sP0 * sPp +
-                            2.0f * wm * r0m * sP0 * sPm + 2.0f * wp * wm * rpm * sPp * sPm;
-        const float psi = minf(maxf(direct * direct / (total + kEps), 0.0f), 1.0f);
-
-        // 6. Main gain. Dm is the diffuse amplitude of M relative to its
-        // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
-        const float Dm = std::sqrt((p0 - S0) / (p0 * maxf(1.0f - psi, 1e-20f)));
-        const float diffusePart = gd * Dm * colC * (1.0f - psi);
-        const bool split = diffuser & (b < bC);
-        const float gDirect = diffuseOnly ? diffusePart : maxf(psi * colB * gi, kMinDirect);
-        float G = split ? gDirect : psi * colB * gi + diffusePart;
-
-        // 7. Temporal smoothing of the main gain in stationary bands.
-        const bool smooth = smoothing & (hopCoh[b] > kCoherentBand);
-        const float prev = gPrev[b];
-        G = smooth ? a50 * G + (1.0f - a50) * prev : G;
-        gPrev[b] = G;
-
-        // 8, 10, 11, 12. Normalisation, rear lowpass, channel level, band 0.
-        const float lpGain = lp[b];
-        float s = scale * (lowpass ? lpGain : 1.0f);
-        s = silenceBand0 & (b == 0) ? 0.0f : s;
-        G *= s;
-        wp *= G;
-        wm *= G;
-        outP[b] = wp;
-        outG[b] = G;
-        outM[b] = wm;
-
-        // 13. Diffuse weights: the same combination carrying the diffuse share
-        // below the diffuser split.
-        const float f = split ? maxf(diffusePart, kMinDirect) / (gPrev[b] + kEps) : 0.0f;
-        dP[b] = f * wp;
-        dG[b] = f * G;
-        dM[b] = f * wm;
-    }
-    for (int b = lo; b < hi; ++b) {
-        w4[4 * b + 0] = outP[b];
-        w4[4 * b + 1] = outG[b];
-        w4[4 * b + 2] = outM[b];
-        dw[3 * b + 0] = dP[b];
-        dw[3 * b + 1] = dG[b];
-        dw[3 * b + 2] = dM[b];
+        w4[4 * b + 0] = out.wp[b];
+        w4[4 * b + 1] = out.g[b];
+        w4[4 * b + 2] = out.wm[b];
+        dw[3 * b + 0] = out.dp[b];
+        dw[3 * b + 1] = out.dg[b];
+        dw[3 * b + 2] = out.dm[b];
     }
 }

@@ -19,6 +19,13 @@
 #define SFM_HAVE_MXCSR 1
 #endif
 
+// The bin loops run twice as wide on machines with AVX2.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define ORVO_HOP_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define ORVO_HOP_CLONES
+#endif
+
 namespace {
 
 constexpr float kCardioidGradient = 0.35355338f; // 0.5 / sqrt(2): S1, S2 carry sqrt(2) cos, sqrt(2) sin
@@ -192,6 +199,7 @@ void capsule_conversion(sfm_state* st, sfm_buffers* buf)
 }
 
 // Step 5: windowed forward transform of each signal's analysis history.
+ORVO_HOP_CLONES
 void analysis(sfm_state* st, sfm_buffers* buf)
 {
     const int N = st->setup.fftSize, win = st->setup.windowSize, pad = st->setup.zeroPad;
@@ -216,6 +224,7 @@ void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
 }
 
 // Step 7: how similar S0 is from hop to hop, per band (stationary sound -> 1).
+ORVO_HOP_CLONES
 void hop_coherence(sfm_state* st, sfm_buffers* buf)
 {
     const float alpha = st->setup.hopSize / (50.0f * st->setup.sampleRate * 0.001f);
@@ -244,6 +253,7 @@ void hop_coherence(sfm_state* st, sfm_buffers* buf)
 }
 
 // The band cross-spectral matrix of S0, S1, S2 (sfm_internal.h).
+ORVO_HOP_CLONES
 void band_covariance(const sfm_state* st, const sfm_buffers* buf, sfm_band_cov* cov)
 {
     const float* __restrict ar = buf->specRe[0];
@@ -311,6 +321,7 @@ void beam_weights(const sfm_state* st, int i, float beams[3][3])
 // per-band weight triples `weights` (stride between bands `stride`). The
 // beams being fixed combinations of S0, S1, S2, this is
 // Y_k = sum_m C_m(k) S_m,k with per-bin coefficients C_m spread from the bands.
+ORVO_HOP_CLONES
 void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], const float* weights, int stride,
             float* __restrict yr, float* __restrict yi)
 {
@@ -347,6 +358,7 @@ void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], cons
 }
 
 // Step 8f: inverse transform, window, overlap-add into the output history.
+ORVO_HOP_CLONES
 void synthesis(sfm_state* st, sfm_buffers* buf, int c)
 {
     const int overlap = st->setup.overlapSize, win = st->setup.windowSize, pad = st->setup.zeroPad;
