@@ -91,6 +91,30 @@ TEST (ProcessorSetup, LatencyFollowsTheAnnouncedBlockSize)
 	EXPECT_EQ (p.proc ()->getLatencySamples (), 512u);
 }
 
+TEST (ProcessorSetup, ReportedLatencyIsTheTrueDelay)
+{
+	// A click from straight ahead (front cardioid only) must come out of the
+	// centre channel exactly the reported latency later, or hosts misalign it.
+	const int32 length = 24 * kHop;
+	const int32 click = 5000;
+	Audio in = silence (3, length);
+	in[0][click - 1] = 0.5f;
+	in[0][click] = 1.f;
+	in[0][click + 1] = 0.5f;
+	for (int32 block : {256, 512, 1000, 1024})
+	{
+		auto p = running (block);
+		ASSERT_TRUE (p);
+		const Audio out = p->render (in, {block});
+		int32 peakAt = 0;
+		for (int32 i = 0; i < length; ++i)
+			if (std::fabs (out[2][i]) > std::fabs (out[2][peakAt]))
+				peakAt = i;
+		EXPECT_EQ (peakAt - click, static_cast<int32> (p->proc ()->getLatencySamples ()))
+		    << "block " << block;
+	}
+}
+
 TEST (ProcessorSetup, RefusesUnsupportedRatesAndRecovers)
 {
 	PluginInstance p;
