@@ -77,7 +77,7 @@ tresult PLUGIN_API OrvoController::setComponentState (IBStream* state)
 tresult PLUGIN_API OrvoController::setParamNormalized (ParamID tag, ParamValue value)
 {
 	Parameter* p = getParameterObject (tag);
-	if (!p)
+	if (!p || !(value == value)) // unknown, or a non-number that carries no value
 		return kResultFalse;
 	p->setNormalized (value);
 	const double plain = p->toPlain (p->getNormalized ());

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -221,6 +222,8 @@ TEST_F (ControllerTest, MetersCannotBeEditedButReachTheViews)
 	EXPECT_EQ (view.changes[0].first, static_cast<ParamID> (kParamVuOutL));
 	EXPECT_DOUBLE_EQ (view.changes[0].second, 0.7);
 	EXPECT_EQ (controller->setParamNormalized (99, 0.5), kResultFalse);
+	EXPECT_EQ (controller->setParamNormalized (kParamWidth, std::nan ("")), kResultFalse);
+	EXPECT_EQ (view.changes.size (), 1u);
 
 	// An ordinary edit reaches the host and the view in plain units.
 	view.changes.clear ();
