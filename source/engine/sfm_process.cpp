@@ -108,16 +108,24 @@ void read_channel(const void* data, int format, int channels, int ch, int hop, f
 // there; returns the peak magnitude.
 float sanitise(float* x, int n)
 {
-    float peak = 0.0f;
-    bool bad = false;
+    // One vectorisable pass for the usual case. For non-negative floats the
+    // bit patterns order like the values, and NaN patterns lie above +inf: the
+    // largest |x| pattern tells both the peak and whether anything is bad.
+    uint32_t top = 0;
     for (int i = 0; i < n; ++i) {
-        const float a = std::fabs(x[i]);
-        bad |= !(a <= kInputLimit);
-        peak = a > peak ? a : peak;
+        uint32_t u;
+        std::memcpy(&u, &x[i], sizeof(u));
+        u &= 0x7fffffffu;
+        top = u > top ? u : top;
     }
-    if (!bad)
+    uint32_t limitBits;
+    std::memcpy(&limitBits, &kInputLimit, sizeof(limitBits));
+    if (top <= limitBits) {
+        float peak;
+        std::memcpy(&peak, &top, sizeof(peak));
         return peak;
-    peak = 0.0f;
+    }
+    float peak = 0.0f;
     for (int i = 0; i < n; ++i) {
         float v = x[i];
         if (v != v)
