@@ -274,7 +274,7 @@ struct sfm_buffers {
     float* hopPowPrev;
     float* hopCoherence;
 
-    // Pair statistics, numBands * numDecoded * 3 each (pair index fastest).
+    // Pair statistics, numBands * numDecoded * 3 each (per channel and pair, bands contiguous).
     float* pairPowA;
     float* pairPowB;
     float* pairCrossRe;

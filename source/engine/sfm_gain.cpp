@@ -42,36 +42,32 @@ struct BandSums {
     float xr[3], xi[3]; // cross-spectra of the pairs (A+,M), (M,A-), (A+,A-)
 };
 
-// x^T Re(R) y for the symmetric real part of the band matrix.
-inline double quad_re(const sfm_band_cov& c, const double* x, const double* y)
+// Band powers and pair cross-spectra (a * conj(b)) of the three beams, whose
+// weights on S0, S1, S2 are the rows of w: with R = Rr + i Ri the band matrix,
+// power w_q^T Rr w_q, cross-spectrum w_a^T Rr w_b + i w_a^T Ri w_b.
+void band_sums(const sfm_band_cov& c, const double w[3][3], BandSums* s)
 {
-    return c.re[0] * x[0] * y[0] + c.re[1] * x[1] * y[1] + c.re[2] * x[2] * y[2] +
-           c.re[3] * (x[0] * y[1] + x[1] * y[0]) + c.re[4] * (x[0] * y[2] + x[2] * y[0]) +
-           c.re[5] * (x[1] * y[2] + x[2] * y[1]);
-}
-
-// x^T Im(R) y for the antisymmetric imaginary part.
-inline double quad_im(const sfm_band_cov& c, const double* x, const double* y)
-{
-    return c.im[0] * (x[0] * y[1] - x[1] * y[0]) + c.im[1] * (x[0] * y[2] - x[2] * y[0]) +
-           c.im[2] * (x[1] * y[2] - x[2] * y[1]);
-}
-
-// Band powers and pair cross-spectra (a * conj(b)) of the three beams.
-void band_sums(const sfm_band_cov& c, const float beams[3][3], BandSums* s)
-{
-    static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
-    double w[3][3];
-    for (int q = 0; q < 3; ++q)
-        for (int m = 0; m < 3; ++m)
-            w[q][m] = beams[q][m];
+    const double r00 = c.re[0], r11 = c.re[1], r22 = c.re[2], r01 = c.re[3], r02 = c.re[4], r12 = c.re[5];
+    const double i01 = c.im[0], i02 = c.im[1], i12 = c.im[2];
+    double t[3][3], u[3][3]; // Rr w_q and Ri w_q
     for (int q = 0; q < 3; ++q) {
-        const double p = quad_re(c, w[q], w[q]);
+        const double x = w[q][0], y = w[q][1], z = w[q][2];
+        t[q][0] = r00 * x + r01 * y + r02 * z;
+        t[q][1] = r01 * x + r11 * y + r12 * z;
+        t[q][2] = r02 * x + r12 * y + r22 * z;
+        u[q][0] = i01 * y + i02 * z;
+        u[q][1] = -i01 * x + i12 * z;
+        u[q][2] = -i02 * x - i12 * y;
+    }
+    auto dot = [](const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+    for (int q = 0; q < 3; ++q) {
+        const double p = dot(w[q], t[q]);
         s->p[q] = static_cast<float>(p > 0.0 ? p : 0.0); // rounding can leave a null slightly negative
     }
+    static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
     for (int p = 0; p < 3; ++p) {
-        s->xr[p] = static_cast<float>(quad_re(c, w[kFirst[p]], w[kSecond[p]]));
-        s->xi[p] = static_cast<float>(quad_im(c, w[kFirst[p]], w[kSecond[p]]));
+        s->xr[p] = static_cast<float>(dot(w[kFirst[p]], t[kSecond[p]]));
+        s->xi[p] = static_cast<float>(dot(w[kFirst[p]], u[kSecond[p]]));
     }
 }
 
@@ -87,34 +83,25 @@ inline float common_diffuse(float Pa, float Pb, float sa, float sb, float rho, f
     return minf(maxf(D, 0.0f), lo);
 }
 
-// Smoothed pair statistics of band b and their coherences; returns the band's
-// powers of A+, M, A- and the three pair coherences the gain stage uses.
-void update_pairs(const sfm_state* st, sfm_buffers* buf, int i, int b, const sfm_band_cov& cov,
-                  const float beams[3][3], float alpha, bool magnitude, float* powers, float* rho)
+// Smoothing of one pair's statistics over bands lo..hi-1 (arrays indexed by
+// band) and its coherences; vectorisable over the bands.
+ORVO_GAIN_CLONES
+void smooth_pair(const float* __restrict alpha, const float* __restrict pNew, const float* __restrict qNew,
+                 const float* __restrict xrNew, const float* __restrict xiNew, float* __restrict pa,
+                 float* __restrict pb, float* __restrict xr, float* __restrict xi, float* __restrict cohRe,
+                 float* __restrict cohMag, int lo, int hi)
 {
-    BandSums s;
-    band_sums(cov, beams, &s);
-    static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
-    const int base = (i * st->numBands + b) * 3;
-    for (int p = 0; p < 3; ++p) {
-        const int j = base + p;
-        float& pa = buf->pairPowA[j];
-        float& pb = buf->pairPowB[j];
-        float& xr = buf->pairCrossRe[j];
-        float& xi = buf->pairCrossIm[j];
-        pa += alpha * (s.p[kFirst[p]] - pa);
-        pb += alpha * (s.p[kSecond[p]] - pb);
-        xr += alpha * (s.xr[p] - xr);
-        xi += alpha * (s.xi[p] - xi);
-        const float norm = std::sqrt(pa * pb) + kEps;
+    for (int b = lo; b < hi; ++b) {
+        const float a = alpha[b];
+        pa[b] += a * (pNew[b] - pa[b]);
+        pb[b] += a * (qNew[b] - pb[b]);
+        xr[b] += a * (xrNew[b] - xr[b]);
+        xi[b] += a * (xiNew[b] - xi[b]);
+        const float norm = std::sqrt(pa[b] * pb[b]) + kEps;
         // At most 1 in exact arithmetic; keep rounding from pushing it over.
-        buf->pairCoherence[j] = minf(maxf(xr + kEps, 0.0f) / norm, 1.0f);
-        buf->pairCoherenceMag[j] = minf((std::sqrt(xr * xr + xi * xi) + kEps) / norm, 1.0f);
-        rho[p] = magnitude ? buf->pairCoherenceMag[j] : buf->pairCoherence[j];
+        cohRe[b] = minf(maxf(xr[b] + kEps, 0.0f) / norm, 1.0f);
+        cohMag[b] = minf((std::sqrt(xr[b] * xr[b] + xi[b] * xi[b]) + kEps) / norm, 1.0f);
     }
-    powers[0] = buf->pairPowA[base + 0]; // A+ (pair A+, M)
-    powers[1] = buf->pairPowB[base + 0]; // M
-    powers[2] = buf->pairPowB[base + 1]; // A- (pair M, A-)
 }
 
 // Per-channel constants of the gain stage's band loop; switches as 0 / 1.
@@ -263,20 +250,40 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
         return;
 
     // 1. Smoothed powers and coherences of the three beam pairs (slow
-    // smoothing where the sound is stationary).
-    const bool magnitude = (flags & SFM_FLAG_MAGNITUDE_COHERENCE) != 0;
-    float Pp[SFM_MAX_BANDS], P0[SFM_MAX_BANDS], Pm[SFM_MAX_BANDS];
-    float rP0[SFM_MAX_BANDS], r0M[SFM_MAX_BANDS], rPM[SFM_MAX_BANDS];
+    // smoothing where the sound is stationary). Pair statistics are stored
+    // per channel and pair, bands contiguous.
+    double w[3][3];
+    for (int q = 0; q < 3; ++q)
+        for (int m = 0; m < 3; ++m)
+            w[q][m] = beams[q][m];
+    float alpha[SFM_MAX_BANDS], pw[3][SFM_MAX_BANDS], xr[3][SFM_MAX_BANDS], xi[3][SFM_MAX_BANDS];
     for (int b = lo; b < hi; ++b) {
-        float powers[3], rho[3];
-        update_pairs(st, buf, i, b, cov[b], beams, hopCoh[b] > kCoherentBand ? a100 : a50, magnitude, powers,
-                     rho);
-        Pp[b] = powers[0] + kEps;
-        P0[b] = powers[1] + kEps;
-        Pm[b] = powers[2] + kEps;
-        rP0[b] = rho[0];
-        r0M[b] = rho[1];
-        rPM[b] = rho[2];
+        BandSums sums;
+        band_sums(cov[b], w, &sums);
+        alpha[b] = hopCoh[b] > kCoherentBand ? a100 : a50;
+        for (int q = 0; q < 3; ++q) {
+            pw[q][b] = sums.p[q];
+            xr[q][b] = sums.xr[q];
+            xi[q][b] = sums.xi[q];
+        }
+    }
+    static const int kFirst[3] = {0, 1, 0}, kSecond[3] = {1, 2, 2};
+    for (int p = 0; p < 3; ++p) {
+        const int base = (i * 3 + p) * nb;
+        smooth_pair(alpha, pw[kFirst[p]], pw[kSecond[p]], xr[p], xi[p], buf->pairPowA + base, buf->pairPowB + base,
+                    buf->pairCrossRe + base, buf->pairCrossIm + base, buf->pairCoherence + base,
+                    buf->pairCoherenceMag + base, lo, hi);
+    }
+    const bool magnitude = (flags & SFM_FLAG_MAGNITUDE_COHERENCE) != 0;
+    const float* coh = magnitude ? buf->pairCoherenceMag : buf->pairCoherence;
+    const float* rP0 = coh + (i * 3 + 0) * nb;
+    const float* r0M = coh + (i * 3 + 1) * nb;
+    const float* rPM = coh + (i * 3 + 2) * nb;
+    float Pp[SFM_MAX_BANDS], P0[SFM_MAX_BANDS], Pm[SFM_MAX_BANDS];
+    for (int b = lo; b < hi; ++b) {
+        Pp[b] = buf->pairPowA[(i * 3 + 0) * nb + b] + kEps; // A+ of the pair (A+, M)
+        P0[b] = buf->pairPowB[(i * 3 + 0) * nb + b] + kEps; // M
+        Pm[b] = buf->pairPowB[(i * 3 + 1) * nb + b] + kEps; // A- of the pair (M, A-)
     }
 
     // Channel constants of the band loop.
