@@ -452,8 +452,8 @@ void sfm_equaliser_build(sfm_state* st, sfm_buffers* buf)
     const double tau = st->capsuleSpacingMm * 0.001 / 340.0; // front-to-rear travel time, s
     const double T = tau * fs;                           // in samples
     const double maxGain = std::pow(10.0, 10.0 / 20.0);  // +10 dB
-    // The differential pair's comb has its first notch at fs / ((1 + rho) T):
-    // the correction stops at a quarter of that.
+    // The differential pair's comb has its first notch at 1 / ((1 + rho) tau):
+    // the correction stops at half of that.
     int K = bins;
     if (tau > 0.0) {
         double k = n * (0.25 / ((1.0 + rho) * tau)) / fs * 2.0 + 1.5;

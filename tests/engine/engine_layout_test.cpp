@@ -338,3 +338,62 @@ TEST(Response, ShowsEachChannelsPatternAndMutes)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Width, RearOpeningFollowsTheFrontWidth)
+{
+    Design d(3);
+    d.init();
+    float c = 0.0f, opening = 0.0f;
+    // Width 65 leaves the layout as it is: surrounds 180..100, centred on 140.
+    sfm_solve_width(&d.st, d.p, rad(130.0f), &c, &opening, 0.0f, nullptr);
+    EXPECT_NEAR(deg(kPi - 0.5f * opening), 140.0f, 1e-3f);
+    // A wider front pushes the surround's front edge back.
+    sfm_solve_width(&d.st, d.p, rad(160.0f), &c, &opening, 0.0f, nullptr);
+    EXPECT_GT(deg(kPi - 0.5f * opening), 140.0f);
+    d.p.flags |= SFM_FLAG_NO_SURROUND;
+    sfm_solve_width(&d.st, d.p, rad(160.0f), &c, &opening, 0.0f, nullptr);
+    EXPECT_EQ(opening, 0.0f);
+}
+
+TEST(Layout, RearWidthLeavesABackCentredSectorAtTheBack)
+{
+    Design d(4, SFM_FLAG_REAR_WIDTH);
+    d.init();
+    d.p.rearWidthCoef = 0.5f;
+    sfm_set_params(&d.st, &d.buf, d.p);
+    EXPECT_NEAR(std::fabs(d.centreDeg(5)), 180.0f, 1e-3f);
+    EXPECT_NEAR(d.centreDeg(3), 0.5f * 90.0f + 0.5f * 120.0f, 1e-3f); // 150..90 moves halfway to 90
+}
+
+TEST(Equaliser, CapsuleSpacingCurvesStayBounded)
+{
+    sfm_setup setup{};
+    sfm_state st{};
+    sfm_buffers buf{};
+    sfm_params p;
+    sfm_params_default(&p);
+    p.flags &= ~uint32_t(SFM_FLAG_LFE_ON);
+    sfm_setup_init(&setup, 48000.0f);
+    ASSERT_EQ(sfm_create(&st, &buf, &setup, p, nullptr, nullptr), 0);
+    const int bins = setup.numBins;
+    float maxGain = 0.0f;
+    for (int k = 0; k < bins; ++k) {
+        EXPECT_NEAR(buf.eqPhaseRe[k] * buf.eqPhaseRe[k] + buf.eqPhaseIm[k] * buf.eqPhaseIm[k], 1.0f, 1e-5f);
+        EXPECT_GT(buf.eqGain[k], 0.0f);
+        maxGain = std::fmax(maxGain, buf.eqGain[k]);
+    }
+    EXPECT_LE(maxGain, std::pow(10.0f, 0.5f) * 1.0001f); // +10 dB at most
+    // 18 mm: the correction stops at half the first comb notch
+    // (340 / (1.99 * 0.018) Hz) and stays flat above.
+    const float notchHz = 340.0f / (1.99f * 0.018f);
+    const int flatFrom = static_cast<int>(0.5f * notchHz / (48000.0f / setup.fftSize)) + 2;
+    for (int k = flatFrom; k < bins; ++k)
+        EXPECT_EQ(buf.eqGain[k], buf.eqGain[flatFrom]);
+    // The differential pair loses most at low frequencies: the gain falls with frequency.
+    EXPECT_GT(buf.eqGain[2], buf.eqGain[20]);
+    sfm_free(&st, &buf, nullptr, nullptr);
+}
+
+} // namespace
