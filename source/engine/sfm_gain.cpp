@@ -118,7 +118,7 @@ struct BandOutputs {
 
 inline float pick(bool cond, float a, float b) { return cond ? a : b; }
 
-// Gain stage steps 2-13 for bands lo..hi-1 of one channel. Written without
+// The gain stage proper for bands lo..hi-1 of one channel. Written without
 // branches (selects only) so that it runs several bands per instruction.
 ORVO_GAIN_CLONES
 void shape_bands(const BandConstants& c, const float* __restrict Pp, const float* __restrict P0,
@@ -131,14 +131,14 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
         const float sPp = std::sqrt(pp), sP0 = std::sqrt(p0), sPm = std::sqrt(pm);
         const float rp0 = rP0[b], r0m = r0M[b], rpm = rPM[b];
 
-        // 2. Diffuse power common to each pair.
+        // Diffuse power common to each pair.
         const float dP0 = common_diffuse(pp, p0, sPp, sP0, rp0, c.cNear, c.aNear);
         const float d0Mpair = common_diffuse(p0, pm, sP0, sPm, r0m, c.cNear, c.aNear);
         const float dPMpair = common_diffuse(pp, pm, sPp, sPm, rpm, c.cOuter, c.aOuter);
         const float d0M = c.onePair * dP0 + (1.0f - c.onePair) * d0Mpair;
         const float dPM = c.onePair * dP0 + (1.0f - c.onePair) * dPMpair;
 
-        // 3. Direct powers and the overlap reduction of the side beams.
+        // Direct powers and the overlap reduction of the side beams.
         const float Sp = maxf(pp - maxf(dP0, dPM), 0.0f);
         const float S0 = maxf(p0 - maxf(dP0, d0M), 0.0f);
         const float Sm = maxf(pm - maxf(d0M, dPM), 0.0f);
@@ -152,7 +152,7 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
         rp = shared * rs + (1.0f - shared) * rp;
         rm = shared * rs + (1.0f - shared) * rm;
 
-        // 4. Side weights: least squares, the determinant guarded relative to
+        // Side weights: least squares, the determinant guarded relative to
         // P+ P- so that quiet passages are shaped like loud ones.
         const float X = c.rootCross * (sSp * sSm + 0.04f * c.cOuter * dPM) + (1.0f - c.rootCross) * (sPp * rpm * sPm);
         const float Rp = sSp * sS0, Rm = sSm * sS0;
@@ -167,13 +167,13 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
             wm *= rm;
         }
 
-        // 5. Directness of the combination M + w+ A+ + w- A-.
+        // Directness of the combination M + w+ A+ + w- A-.
         const float direct = wp * sSp + sS0 + wm * sSm;
         const float total = p0 + wp * wp * pp + wm * wm * pm + 2.0f * wp * rp0 * sP0 * sPp +
                             2.0f * wm * r0m * sP0 * sPm + 2.0f * wp * wm * rpm * sPp * sPm;
         const float psi = minf(maxf(direct * direct / (total + kEps), 0.0f), 1.0f);
 
-        // 6. Main gain. Dm is the diffuse amplitude of M relative to its
+        // Main gain. Dm is the diffuse amplitude of M relative to its
         // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
         const float Dm = std::sqrt((p0 - S0) / (p0 * maxf(1.0f - psi, 1e-20f)));
         const float diffusePart = c.gd * Dm * c.colC * (1.0f - psi);
@@ -181,13 +181,13 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
         const float gDirect = c.diffuseOnly * diffusePart + (1.0f - c.diffuseOnly) * maxf(psi * c.colB * c.gi, kMinDirect);
         float G = split * gDirect + (1.0f - split) * (psi * c.colB * c.gi + diffusePart);
 
-        // 7. Temporal smoothing of the main gain in stationary bands.
+        // Temporal smoothing of the main gain in stationary bands.
         const float smooth = c.smoothing * pick(hopCoh[b] > kCoherentBand, 1.0f, 0.0f);
         const float prev = gPrev[b];
         G = smooth * (c.a50 * G + (1.0f - c.a50) * prev) + (1.0f - smooth) * G;
         gPrev[b] = G;
 
-        // 8, 10, 11, 12. Normalisation, rear lowpass, channel level, band 0.
+        // Normalisation, rear lowpass, channel level, band 0.
         float s = c.scale * (c.lowpass * lp[b] + (1.0f - c.lowpass));
         s *= 1.0f - c.silenceBand0 * pick(b == 0, 1.0f, 0.0f);
         G *= s;
@@ -197,7 +197,7 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
         out->g[b] = G;
         out->wm[b] = wm;
 
-        // 13. Diffuse weights: the same combination carrying the diffuse share
+        // Diffuse weights: the same combination carrying the diffuse share
         // below the diffuser split.
         const float f = split * maxf(diffusePart, kMinDirect) / (gPrev[b] + kEps);
         out->dp[b] = f * wp;
@@ -249,7 +249,7 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
     if (lo >= hi)
         return;
 
-    // 1. Smoothed powers and coherences of the three beam pairs (slow
+    // Smoothed powers and coherences of the three beam pairs (slow
     // smoothing where the sound is stationary). Pair statistics are stored
     // per channel and pair, bands contiguous.
     double w[3][3];

@@ -167,7 +167,7 @@ bool ready(const sfm_state* st, const sfm_buffers* buf)
     return true;
 }
 
-// Steps 2 and 3: shift the analysis histories and append the new hop.
+// Shift the analysis histories and append the new hop.
 void input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters* meters)
 {
     const int hop = st->setup.hopSize, overlap = st->setup.overlapSize;
@@ -191,7 +191,7 @@ void input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters
             meters->input[ch] = 0.0f;
 }
 
-// Step 4: front cardioid, figure-of-eight, rear cardioid -> S0, S1, S2, in place.
+// Front cardioid, figure-of-eight, rear cardioid -> S0, S1, S2, in place.
 void capsule_conversion(sfm_state* st, sfm_buffers* buf)
 {
     const int hop = st->setup.hopSize, overlap = st->setup.overlapSize;
@@ -206,7 +206,7 @@ void capsule_conversion(sfm_state* st, sfm_buffers* buf)
     }
 }
 
-// Step 5: windowed forward transform of each signal's analysis history.
+// Windowed forward transform of each signal's analysis history.
 ORVO_HOP_CLONES
 void analysis(sfm_state* st, sfm_buffers* buf)
 {
@@ -221,7 +221,7 @@ void analysis(sfm_state* st, sfm_buffers* buf)
     }
 }
 
-// Step 6: the figure-of-eight's bass roll-off.
+// The figure-of-eight's bass roll-off.
 void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
 {
     const int n = st->setup.numBins < SFM_CAPSULE_GAIN_BINS ? st->setup.numBins : SFM_CAPSULE_GAIN_BINS;
@@ -231,7 +231,7 @@ void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
     }
 }
 
-// Step 7: how similar S0 is from hop to hop, per band (stationary sound -> 1).
+// How similar S0 is from hop to hop, per band (stationary sound -> 1).
 ORVO_HOP_CLONES
 void hop_coherence(sfm_state* st, sfm_buffers* buf)
 {
@@ -365,7 +365,7 @@ void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], cons
     }
 }
 
-// Step 8f: inverse transform, window, overlap-add into the output history.
+// Inverse transform, window, overlap-add into the output history.
 ORVO_HOP_CLONES
 void synthesis(sfm_state* st, sfm_buffers* buf, int c)
 {
