@@ -102,14 +102,14 @@ bool read_wav(const fs::path& path, Recording& r, std::string& err)
 // ---------------------------------------------------------------------------
 // generate
 // ---------------------------------------------------------------------------
-struct SourceSpec {
+struct SourcePlan {
     const char* name;
     double azimuthDeg;
     double loHz, hiHz; // band of its noise
     double toneHz;     // plus a steady tone, so the sources sound distinct
 };
 
-const SourceSpec kSpecs[] = {
+const SourcePlan kPlan[] = {
     {"centre", 0.0, 300.0, 4000.0, 523.25},
     {"left", 80.0, 200.0, 6000.0, 392.0},
     {"right", -80.0, 250.0, 5000.0, 659.25},
@@ -123,11 +123,11 @@ int cmd_generate(const fs::path& dir)
     fs::create_directories(dir, ec);
     const double lead = 0.5, each = 2.0, tail = 0.5;
     const size_t segment = static_cast<size_t>(each * kRate);
-    const size_t n = static_cast<size_t>((lead + each * std::size(kSpecs) + tail) * kRate);
+    const size_t n = static_cast<size_t>((lead + each * std::size(kPlan) + tail) * kRate);
     orvo_scene::Capsules c(n);
     std::vector<Source> sources;
-    for (size_t k = 0; k < std::size(kSpecs); ++k) {
-        const SourceSpec& s = kSpecs[k];
+    for (size_t k = 0; k < std::size(kPlan); ++k) {
+        const SourcePlan& s = kPlan[k];
         const size_t start = static_cast<size_t>(lead * kRate) + k * segment;
         std::vector<float> x = orvo_scene::band_noise(segment, 100 + k, 0.08f, kRate, s.loHz, s.hiHz);
         const std::vector<float> tone = orvo_scene::sine(segment, kRate, s.toneHz, 0.08f);
