@@ -395,14 +395,21 @@ int decoded_capacity(const sfm_state* st, const sfm_buffers* buf)
 void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov)
 {
     const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
+    const bool diffuser = shaping && (st->flags & SFM_FLAG_DIFFUSER);
+    if (st->channelOn[i] * st->channelGain[i] == 0.0f && !diffuser) {
+        // A muted or switched-off channel: its frame is silence (the previous
+        // frame's tail still completes in the overlap region).
+        const int hop = st->setup.hopSize;
+        std::memset(buf->historyOut[i] + st->setup.historySizeOut, 0, sizeof(float) * hop);
+        return;
+    }
     float beams[3][3];
     beam_weights(st, i, beams);
     sfm_gain_stage(st, buf, i, cov, beams);
     const int nb = st->numBands;
     expand(st, buf, beams, buf->bandWeights4 + i * nb * 4, 4, buf->outRe, buf->outIm);
     synthesis(st, buf, i);
-    if (shaping && (st->flags & SFM_FLAG_DIFFUSER) && i < SFM_MAX_DECODED && buf->diffuseSynth[i] &&
-        buf->diffuseOverlap[i]) {
+    if (diffuser && i < SFM_MAX_DECODED && buf->diffuseSynth[i] && buf->diffuseOverlap[i]) {
         expand(st, buf, beams, buf->diffuseWeights + i * nb * 3, 3, buf->outRe, buf->outIm);
         sfm_diffuser_process(st, buf, i, buf->outRe, buf->outIm);
     }

@@ -694,3 +694,27 @@ TEST(Process, ALayoutChangeAfterSetUpNeverOutgrowsTheBuffers)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Process, MutedChannelFallsSilentAndComesBack)
+{
+    Engine e;
+    ASSERT_EQ(e.create(kFs, plugin_params()), 0);
+    e.set_width(80.0f, 150.0f);
+    const Capsules c = scene(70.0, 0.1f, -6.0, 48000);
+    e.params.muteLR = 1;
+    e.apply();
+    auto muted = e.decode(c);
+    for (size_t n = 2 * 512; n < 48000; ++n) {
+        ASSERT_EQ(muted[kL][n], 0.0f) << n;
+        ASSERT_EQ(muted[kR][n], 0.0f) << n;
+    }
+    EXPECT_GT(orvo_scene::rms(muted[kC].data(), 24000, 48000), 1e-3);
+    e.params.muteLR = 0;
+    e.apply();
+    auto back = e.decode(c);
+    EXPECT_EQ(loudest(levels_db(back, 24000, 48000)), kL);
+}
+
+} // namespace
