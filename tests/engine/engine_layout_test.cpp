@@ -207,6 +207,12 @@ TEST(Width, StereoAtNinetyDegreesDoesNotSwapSides)
     EXPECT_NEAR(d.centreDeg(1), -90.0f, 0.01f);
     EXPECT_GT(d.st.lookVec[0][1], 0.99f);
     EXPECT_LT(d.st.lookVec[1][1], -0.99f);
+    // Rounding elsewhere may leave the sector a hair wider than pi: still the left.
+    d.p.widthCoef *= 1.0002f;
+    sfm_set_params(&d.st, &d.buf, d.p);
+    ASSERT_GT(d.st.sectorStart[0] - d.st.sectorEnd[0], kPi);
+    EXPECT_GT(d.st.lookVec[0][1], 0.99f);
+    EXPECT_LT(d.st.lookVec[1][1], -0.99f);
 }
 
 TEST(Width, RearWidthMovesTheSurroundCentres)
