@@ -261,7 +261,7 @@ struct sfm_buffers {
     float* specIm[SFM_MAX_INPUTS];
     float* prevS0Re;
     float* prevS0Im;
-    float* beamRe[3];                       // per-bin weights of S0, S1, S2 in one channel's output
+    float* beamRe[3];                       // A+, M, A- (spare: the beams enter through their band statistics)
     float* beamIm[3];
     float* outRe;
     float* outIm;

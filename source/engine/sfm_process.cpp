@@ -327,19 +327,21 @@ void beam_weights(const sfm_state* st, int i, float beams[3][3])
 
 // Y_k = sum over bands of weight_b(k) (w+ A+_k + G M_k + w- A-_k) for the
 // per-band weight triples `weights` (stride between bands `stride`). The
-// beams being fixed combinations of S0, S1, S2, this is
-// Y_k = sum_m C_m(k) S_m,k with per-bin coefficients C_m spread from the bands.
+// beams being fixed combinations of S0, S1, S2, each band contributes
+// weight_b(k) sum_m c_m S_m,k with c = w+ a+ + G m + w- a-.
 ORVO_HOP_CLONES
 void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], const float* weights, int stride,
             float* __restrict yr, float* __restrict yi)
 {
     const int bins = st->setup.numBins;
-    float* __restrict c0 = buf->beamRe[0];
-    float* __restrict c1 = buf->beamRe[1];
-    float* __restrict c2 = buf->beamRe[2];
-    std::memset(c0, 0, sizeof(float) * bins);
-    std::memset(c1, 0, sizeof(float) * bins);
-    std::memset(c2, 0, sizeof(float) * bins);
+    std::memset(yr, 0, sizeof(float) * bins);
+    std::memset(yi, 0, sizeof(float) * bins);
+    const float* __restrict s0r = buf->specRe[0];
+    const float* __restrict s0i = buf->specIm[0];
+    const float* __restrict s1r = buf->specRe[1];
+    const float* __restrict s1i = buf->specIm[1];
+    const float* __restrict s2r = buf->specRe[2];
+    const float* __restrict s2i = buf->specIm[2];
     for (int b = 0; b < st->numBands; ++b) {
         const float* w = weights + b * stride;
         float c[3];
@@ -348,20 +350,11 @@ void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], cons
         const float* __restrict bw = st->bandWeights + st->bandWeightOffset[b];
         const int first = st->bandFirstBin[b], count = st->bandNumBins[b];
         for (int j = 0; j < count; ++j) {
-            c0[first + j] += bw[j] * c[0];
-            c1[first + j] += bw[j] * c[1];
-            c2[first + j] += bw[j] * c[2];
+            const int k = first + j;
+            const float c0 = bw[j] * c[0], c1 = bw[j] * c[1], c2 = bw[j] * c[2];
+            yr[k] += c0 * s0r[k] + c1 * s1r[k] + c2 * s2r[k];
+            yi[k] += c0 * s0i[k] + c1 * s1i[k] + c2 * s2i[k];
         }
-    }
-    const float* __restrict s0r = buf->specRe[0];
-    const float* __restrict s0i = buf->specIm[0];
-    const float* __restrict s1r = buf->specRe[1];
-    const float* __restrict s1i = buf->specIm[1];
-    const float* __restrict s2r = buf->specRe[2];
-    const float* __restrict s2i = buf->specIm[2];
-    for (int k = 0; k < bins; ++k) {
-        yr[k] = c0[k] * s0r[k] + c1[k] * s1r[k] + c2[k] * s2r[k];
-        yi[k] = c0[k] * s0i[k] + c1[k] * s1i[k] + c2[k] * s2i[k];
     }
 }
 
