@@ -2,10 +2,12 @@
 //
 //   input stage -> input meters -> capsule conversion (pressure S0 and the two
 //   horizontal gradients S1, S2) -> STFT analysis -> figure-of-eight bass gains
-//   -> inter-hop coherence of S0 -> per decoded channel: beams A+, M, A-,
-//   gain stage (sfm_gain.cpp), expansion of the band gains over the bins,
-//   overlap-add synthesis, diffuser (sfm_diffuser.cpp) -> LFE, output meters
-//   and the output stage with the surround delays (sfm_surround.cpp).
+//   -> inter-hop coherence of S0 -> band cross-spectral matrix of S0..S2 ->
+//   per decoded channel: beams A+, M, A- (as weights on S0..S2, their band
+//   statistics from the matrix), gain stage (sfm_gain.cpp), expansion of the
+//   band gains over the bins, overlap-add synthesis, diffuser
+//   (sfm_diffuser.cpp) -> LFE, output meters and the output stage with the
+//   surround delays (sfm_surround.cpp).
 //
 // Real-time safe: no allocation, no locks, no I/O; denormals are flushed for
 // the duration of the call.
