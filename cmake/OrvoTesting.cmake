@@ -1,4 +1,4 @@
-# orvo_add_test(<name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>])
+# orvo_add_test(<name> SOURCES <files...> LIBS <libs...> [LABELS <label>])
 # One GoogleTest executable; every test case becomes a CTest test.
 include(GoogleTest)
 find_package(GTest REQUIRED)

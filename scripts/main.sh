@@ -39,33 +39,12 @@ RENDER="$(find_tool orvo_render)" || { log "orvo_render was not built"; exit 1; 
 
 # The demo: a generated capsule recording, decoded by the installed plug-in,
 # then measured.
-if DEMO_TOOL="$(find_tool orvo_demo)"; then
-  mkdir -p "$DEMO"
-  "$DEMO_TOOL" generate "$DEMO"
-  INPUT="$DEMO/demo_capsules.wav"
-  [[ -f "$INPUT" ]] || { log "orvo_demo generate wrote no $INPUT"; exit 1; }
-  RENDERED="$DEMO/demo_decoded_plugin.wav"
-  "$RENDER" --plugin "$VST3_DIR/Orvotool.vst3" "$INPUT" "$RENDERED"
-  "$DEMO_TOOL" report "$DEMO" "$RENDERED"
-else
-  log "orvo_demo is not built: rendering a short test recording instead"
-  mkdir -p "$DEMO"
-  INPUT="$DEMO/capsules.wav"
-  python3 - "$INPUT" <<'PY'
-import math, struct, sys, wave
-rate, seconds = 48000, 2
-with wave.open(sys.argv[1], "wb") as w:
-    w.setnchannels(3); w.setsampwidth(2); w.setframerate(rate)
-    # A 500 Hz source 40 degrees to the left: front cardioid, figure-of-eight
-    # (positive to the left) and rear cardioid as a double M/S array hears it.
-    th = math.radians(40)
-    gains = (0.5 + 0.5 * math.cos(th), math.sin(th), 0.5 - 0.5 * math.cos(th))
-    frames = bytearray()
-    for i in range(rate * seconds):
-        s = 0.3 * math.sin(2 * math.pi * 500 * i / rate)
-        frames += struct.pack("<3h", *(int(32767 * g * s) for g in gains))
-    w.writeframes(bytes(frames))
-PY
-  "$RENDER" --plugin "$VST3_DIR/Orvotool.vst3" "$INPUT" "$DEMO/rendered.wav"
-fi
-log "done"
+DEMO_TOOL="$(find_tool orvo_demo)" || { log "orvo_demo was not built"; exit 1; }
+mkdir -p "$DEMO"
+"$DEMO_TOOL" generate "$DEMO"
+INPUT="$DEMO/demo_capsules.wav"
+[[ -f "$INPUT" ]] || { log "orvo_demo generate wrote no $INPUT"; exit 1; }
+RENDERED="$DEMO/demo_decoded_plugin.wav"
+"$RENDER" --plugin "$VST3_DIR/Orvotool.vst3" "$INPUT" "$RENDERED"
+"$DEMO_TOOL" report "$DEMO" "$RENDERED"
+log "done: the decoded 5.1 recording is $RENDERED"

@@ -1,13 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test:
+#   1. the engine suites once more under AddressSanitizer and UBSan (overruns,
+#      undefined behaviour at every sample rate and format);
+#   2. the full build (engine, plug-in, tools) and every suite, Steinberg's
+#      validator and the Ardour scan among them.
+# Extra arguments go to the last ctest run (e.g. -R Process).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ORVO_BUILD_DIR:-$ROOT/build}"
+ASAN_BUILD="${ORVO_ASAN_BUILD_DIR:-$BUILD-asan}"
 JOBS="${ORVO_JOBS:-$(nproc)}"
 
 SDK="$(bash "$ROOT/scripts/deps.sh" | tail -n 1)"
 start=$(date +%s)
+
+echo "[test] engine under AddressSanitizer and UBSan"
+cmake -S "$ROOT" -B "$ASAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DORVO_SANITIZE=ON -DORVO_BUILD_PLUGIN=OFF -DORVO_BUILD_BENCH=OFF -DORVO_BUILD_TOOLS=OFF >/dev/null
+cmake --build "$ASAN_BUILD" -j "$JOBS"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$ASAN_BUILD" --output-on-failure -j "$JOBS" -L engine
+
+echo "[test] full build"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" >/dev/null
 cmake --build "$BUILD" -j "$JOBS"
-echo "[test] build finished in $(( $(date +%s) - start )) s"
+echo "[test] builds finished in $(( $(date +%s) - start )) s"
 ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"

@@ -62,7 +62,9 @@ int sfm_diffuser_create(sfm_state* st, sfm_buffers* buf)
         !(buf->diffuseSpecIm = alloc_floats(bins, __LINE__)))
         return SFM_ERR_MEMORY;
 
-    for (int k = 0; k < st->numDecoded; ++k) {
+    // Every filter is prepared, not only the current layout's: a format change
+    // after set-up may decode more channels.
+    for (int k = 0; k < SFM_NUM_DECORRELATORS; ++k) {
         if (!(st->diffuserFilterRe[k] = alloc_floats(bins, __LINE__)) ||
             !(st->diffuserFilterIm[k] = alloc_floats(bins, __LINE__)) ||
             !(buf->diffuseSynth[k] = alloc_floats(static_cast<size_t>(s.windowSize + s.hopSize), __LINE__)) ||

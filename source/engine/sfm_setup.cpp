@@ -122,7 +122,9 @@ int allocate_buffers(sfm_state* st, sfm_buffers* buf)
     const sfm_setup& s = st->setup;
     const size_t bins = static_cast<size_t>(s.numBins);
     const size_t bands = static_cast<size_t>(st->numBands);
-    const size_t dec = static_cast<size_t>(st->numDecoded > 0 ? st->numDecoded : 1);
+    // Per-decoded-channel arrays hold the largest layout, so a later format
+    // change in sfm_set_params never indexes past them.
+    const size_t dec = SFM_MAX_DECODED;
 
     SFM_ALLOC(st->window, static_cast<size_t>(s.windowSize));
     SFM_ALLOC(buf->scratch, static_cast<size_t>(s.fftSize));
@@ -163,6 +165,7 @@ int allocate_buffers(sfm_state* st, sfm_buffers* buf)
     SFM_ALLOC(buf->eqGain, bins);
     SFM_ALLOC(buf->mt2SmoothA, 3 * bins);
     SFM_ALLOC(buf->mt2SmoothB, 3 * bins);
+    buf->decodedCapacity = SFM_MAX_DECODED;
     return 0;
 }
 
@@ -439,7 +442,9 @@ void sfm_reset(sfm_state* st, sfm_buffers* buf, sfm_meters* meters)
     const sfm_setup& s = st->setup;
     const size_t bins = static_cast<size_t>(s.numBins);
     const size_t bands = static_cast<size_t>(st->numBands);
-    const size_t dec = static_cast<size_t>(st->numDecoded > 0 ? st->numDecoded : 1);
+    // Per-decoded-channel arrays hold the largest layout, so a later format
+    // change in sfm_set_params never indexes past them.
+    const size_t dec = SFM_MAX_DECODED;
 
     for (int i = 0; i < SFM_MAX_INPUTS; ++i) {
         zero(buf->historyIn[i], static_cast<size_t>(s.overlapSize + s.hopSize));
