@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -24,14 +27,46 @@ int clamp_delay(float d, int maxDelay)
     return d >= static_cast<float>(maxDelay) ? maxDelay : static_cast<int>(d);
 }
 
+// Peak magnitude; a NaN never raises the peak. The compiler will not
+// vectorise a NaN-aware max reduction by itself, so it is spelled out: MAXPS
+// returns its second operand when the first is NaN.
 float peak_of(const float* x, int n)
 {
+    int i = 0;
     float p = 0.0f;
-    for (int i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    __m128 p0 = _mm_setzero_ps(), p1 = _mm_setzero_ps();
+    for (; i + 8 <= n; i += 8) {
+        p0 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + i), absMask), p0);
+        p1 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + i + 4), absMask), p1);
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, _mm_max_ps(p0, p1));
+    for (float v : lanes)
+        p = v > p ? v : p;
+#endif
+    for (; i < n; ++i) {
         const float a = std::fabs(x[i]);
-        p = a > p ? a : p; // a NaN never raises the peak
+        p = a > p ? a : p;
     }
     return p;
+}
+
+// Float output of a channel with no delay change under way: a copy in which
+// a non-finite sample becomes 0 (x - x is 0 only for finite x).
+void copy_finite(const float* x, float* o, int n)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(x + i);
+        const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(v, v), _mm_setzero_ps());
+        _mm_storeu_ps(o + i, _mm_and_ps(v, finite));
+    }
+#endif
+    for (; i < n; ++i)
+        o[i] = std::isfinite(x[i]) ? x[i] : 0.0f;
 }
 
 // Integer conversion: scale, round half up, clip to the integer's range.
@@ -223,6 +258,8 @@ void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs)
                 if (!idle)
                     w = kFadeDecay * w + kFadeStep;
             }
+        } else if (separate && idle && h) {
+            copy_finite(xOld, static_cast<float*>(dst), n);
         } else {
             float* o = static_cast<float*>(dst) + (separate ? 0 : j);
             for (int i = 0; i < n; ++i) {
