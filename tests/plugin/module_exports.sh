@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The module exports its entry points and nothing of its own beyond them: an
+# exported engine or class symbol could be bound by name to another module's
+# in the same host process.
+set -u
+so="$1"
+exports="$(nm -DC --defined-only "$so" | awk '$2 ~ /^[TDBRVW]$/ { $1 = ""; $2 = ""; print substr($0, 3) }')"
+for want in GetPluginFactory InitDll ExitDll ModuleEntry ModuleExit; do
+  grep -qx "$want" <<<"$exports" || { echo "missing export: $want"; exit 1; }
+done
+own="$(grep -E 'sfm_|Orvo|kv_|orvo' <<<"$exports" || true)"
+if [[ -n "$own" ]]; then
+  echo "the module exports its own symbols:"; echo "$own"; exit 1
+fi
+echo "exports: GetPluginFactory InitDll ExitDll ModuleEntry ModuleExit (and library template instances)"
