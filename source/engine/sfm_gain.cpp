@@ -175,7 +175,9 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
 
         // Main gain. Dm is the diffuse amplitude of M relative to its
         // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
-        const float Dm = std::sqrt((p0 - S0) / (p0 * maxf(1.0f - psi, 1e-20f)));
+        // Divided in two steps: p0 (1 - psi) underflows to 0 once a fully
+        // direct band decays towards silence, and 0/0 would stick in gPrev.
+        const float Dm = std::sqrt((p0 - S0) / p0 / maxf(1.0f - psi, 1e-20f));
         const float diffusePart = c.gd * Dm * c.colC * (1.0f - psi);
         const float split = c.diffuser * pick(b < c.bC, 1.0f, 0.0f);
         const float gDirect = c.diffuseOnly * diffusePart + (1.0f - c.diffuseOnly) * maxf(psi * c.colB * c.gi, kMinDirect);

@@ -251,6 +251,23 @@ TEST(Process, QuietPassagesKeepTheirShape)
     }
 }
 
+TEST(Process, SoundAfterALongSilenceDecodesAsBefore)
+{
+    // A fully direct band decays through the tiniest powers during the
+    // silence; no state may get stuck there (a channel going dead for good).
+    Engine e;
+    ASSERT_EQ(e.create(kFs, plugin_params()), 0);
+    e.set_width(80.0f, 150.0f);
+    const Capsules c = scene(65.0, 0.1f);
+    const auto before = levels_db(e.decode(c), kSettle, kLength);
+    e.decode(Capsules(8 * 48000));
+    const auto after = e.decode(c);
+    EXPECT_TRUE(all_finite(after));
+    const auto l = levels_db(after, kSettle, kLength);
+    for (int j : {kL, kR, kC, kLs, kRs})
+        EXPECT_NEAR(l[j], before[j], 1.0) << "channel " << j;
+}
+
 TEST(Process, DiffuseFieldLevelWithAndWithoutBeamshaping)
 {
     Capsules c(kLength);
