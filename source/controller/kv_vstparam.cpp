@@ -68,6 +68,18 @@ bool kv_VSTParam::setNormalized (ParamValue normalized)
 }
 
 //------------------------------------------------------------------------
+bool kv_VSTParam::setNormalizedQuiet (ParamValue normalized)
+{
+	if (std::isnan (normalized))
+		return false;
+	const double v = clampUnit (normalized);
+	if (v == valueNormalized)
+		return false;
+	valueNormalized = v;
+	return true;
+}
+
+//------------------------------------------------------------------------
 bool kv_VSTParam::fromString (const TChar* string, ParamValue& normalized) const
 {
 	if (!string)

@@ -30,6 +30,10 @@ public:
 	// The SDK's clamp-and-notify, except that a NaN is refused (returns false,
 	// value unchanged): a NaN would otherwise reach the engine unfiltered.
 	bool setNormalized (ParamValue normalized) SMTG_OVERRIDE;
+	// The same store without the change notification, for the audio thread:
+	// the SDK delivers notifications under the module-wide update handler's
+	// lock. Returns true when the value changed.
+	bool setNormalizedQuiet (ParamValue normalized);
 
 	// Reads one number from the start of the text (leading blanks skipped,
 	// trailing unit text ignored); the number is a plain value.

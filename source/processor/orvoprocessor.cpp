@@ -1,5 +1,6 @@
 #include "processor/orvoprocessor.h"
 
+#include "controller/kv_vstparam.h"
 #include "controller/orvoparams.h"
 #include "module/orvocids.h"
 #include "processor/orvoparammap.h"
@@ -295,8 +296,15 @@ void OrvoProcessor::applyParameterChanges (IParameterChanges* changes)
 		if (!(value == value))
 			continue; // a non-number carries no setting
 		++counted;
+		// Stored without the SDK's change notification, which would take the
+		// module-wide update handler's lock on the audio thread.
 		if (Parameter* p = parameters.getParameter (queue->getParameterId ()))
-			p->setNormalized (value);
+		{
+			if (auto* kv = dynamic_cast<kv_VSTParam*> (p))
+				kv->setNormalizedQuiet (value);
+			else
+				p->setNormalized (value);
+		}
 	}
 	if (counted == 0)
 		return;
