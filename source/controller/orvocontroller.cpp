@@ -186,6 +186,8 @@ void OrvoController::setParameter (ParamID id, double plain)
 		return; // meters are the processor's to write
 	if (!getParameterObject (id))
 		return; // no such parameter: nothing to tell the host
+	if (!(plain == plain))
+		return; // a non-number carries no setting
 
 	if (id == kParamRearWidthOn)
 	{
@@ -212,9 +214,11 @@ void OrvoController::setParameter (ParamID id, double plain)
 	{
 		// Nearest list index, rounded in single precision as the editor's
 		// controls deliver it.
-		const auto index = static_cast<uint32> (static_cast<int32> (std::floor (static_cast<float> (plain) + 0.5f)));
-		if (index >= static_cast<uint32> (kNumFormatPresets))
+		// Checked before the conversion: a float beyond the integers has none.
+		const float rounded = std::floor (static_cast<float> (plain) + 0.5f);
+		if (!(rounded >= 0.f && rounded < static_cast<float> (kNumFormatPresets)))
 			return;
+		const auto index = static_cast<uint32> (rounded);
 		const double* row = formatPresets[index];
 		constexpr int32 count = kNumUserParams;
 		ParamID ids[count];

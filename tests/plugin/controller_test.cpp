@@ -168,8 +168,16 @@ TEST_F (ControllerTest, OutputFormatLoadsItsPresetRowInOneGroupEdit)
 	handler.clear ();
 	controller->setParameter (kParamOutFormat, 3.6); // no such entry
 	controller->setParameter (kParamOutFormat, -0.6);
+	controller->setParameter (kParamOutFormat, 1e12);
+	controller->setParameter (kParamOutFormat, std::nan (""));
+	// A non-number is no setting for any parameter: nothing moves, nothing is sent.
+	controller->setParameter (kParamWidth, std::nan (""));
+	controller->setParameter (kParamRearWidthOn, std::nan (""));
+	controller->setParameter (kParamGainC, std::nan (""));
 	EXPECT_TRUE (handler.calls.empty ());
 	EXPECT_DOUBLE_EQ (plain (kParamOutFormat), 3.0);
+	EXPECT_NEAR (plain (kParamWidth), 80.0, 1e-9);
+	EXPECT_NEAR (plain (kParamGainC), 0.0, 1e-9);
 }
 
 TEST_F (ControllerTest, RearWidthFollowsWidthWhileItsControlIsOff)
