@@ -406,6 +406,31 @@ TEST (ProcessorBlocks, ReactivationStartsFromSilence)
 	EXPECT_EQ (energy (out, 0, length), 0.0);
 }
 
+TEST (ProcessorBlocks, AfterReactivationTheOutputIsThatOfAFreshInstance)
+{
+	// Deactivated mid-hop (blocks shorter than a hop, an odd number of them)
+	// and with blocks that do not divide the hop: the restarted processor
+	// must decode exactly as a new one does, with the same latency.
+	const int32 length = 24 * kHop;
+	const Audio in = capsuleSignal (length, 23);
+	for (int32 block : {256, 441, 1000})
+	{
+		auto fresh = running (block);
+		ASSERT_TRUE (fresh);
+		const Audio expected = fresh->render (in, {block});
+		const auto latency = static_cast<int32> (fresh->proc ()->getLatencySamples ());
+		ASSERT_GT (energy (expected, latency, length), 0.0);
+
+		auto p = running (block);
+		ASSERT_TRUE (p);
+		p->render (capsuleSignal (7 * block, 5), {block});
+		ASSERT_EQ (p->activate (false), kResultOk);
+		ASSERT_EQ (p->activate (true), kResultOk);
+		const Audio out = p->render (in, {block});
+		EXPECT_EQ (maxDifference (expected, out, 0, length), 0.f) << "block " << block;
+	}
+}
+
 //------------------------------------------------------------------------
 // Silence flags
 //------------------------------------------------------------------------
