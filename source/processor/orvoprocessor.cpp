@@ -320,10 +320,24 @@ void OrvoProcessor::applyParameterChanges (IParameterChanges* changes)
 	if (engineInitialised)
 	{
 		applyParameters (parameters, &engineState, &engineParams);
+		holdRearDelayToHistory ();
 		sfm_set_params (&engineState, &engineBuffers, engineParams);
 	}
 	else
 		paramsPending = true;
+}
+
+void OrvoProcessor::holdRearDelayToHistory ()
+{
+	// The engine clips a surround delay longer than its output history and
+	// says so on the console. On the audio thread the request is held to that
+	// limit here instead: the same delay is heard and nothing is printed.
+	if (!engineBuffers.allocated || !(engineSetup.sampleRate > 0.f))
+		return;
+	const auto limitSamples = static_cast<float> (engineSetup.historySizeOut - engineSetup.historySizeIn);
+	const float limitMs = limitSamples * 1000.f / engineSetup.sampleRate;
+	if (engineParams.rearDelay > limitMs)
+		engineParams.rearDelay = limitMs;
 }
 
 int32 OrvoProcessor::writeInput (float* const* in, int32 offset, int32 count)

@@ -46,6 +46,7 @@ private:
 	bool engineRunning () const;
 	void resetRings ();
 	void applyParameterChanges (IParameterChanges* changes);
+	void holdRearDelayToHistory ();
 	void renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples);
 	int32 writeInput (float* const* in, int32 offset, int32 count);
 	int32 readOutput (float* const* out, int32 offset, int32 count);
