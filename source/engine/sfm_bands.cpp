@@ -32,14 +32,16 @@ int band_edges(const sfm_setup& s, int32_t* edges)
     const double delta = s.bandWidthErb > 0.0f ? s.bandWidthErb : 2.0;
     const int last = n / 2 + 1;
     double edgeErb = std::fmax(delta, erb_rate(120.0));
-    const int secondRef = static_cast<int>(std::lround(erb_to_hz(delta) * n / fs));
+    const int secondRef = static_cast<int>(std::lround(std::fmin(erb_to_hz(delta) * n / fs, static_cast<double>(last))));
 
     int count = 0;
     int k = 0;
     int prevWidth = 0;
     while (k < last && count < SFM_MAX_BANDS) {
-        const double edgeHz = erb_to_hz(edgeErb);
-        int j = static_cast<int>(std::ceil(edgeHz * n / fs - 1e-9));
+        // Held to the top bin before the conversion: a wide custom spacing
+        // puts the ERB edge far beyond any int.
+        const double edgeBin = std::fmin(erb_to_hz(edgeErb) * n / fs, static_cast<double>(last));
+        int j = static_cast<int>(std::ceil(edgeBin - 1e-9));
         if (j <= k)
             j = k + 1;
         int minWidth = 2;

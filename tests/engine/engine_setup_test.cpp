@@ -360,6 +360,20 @@ TEST(Bands, WeightsAreComplementaryAtEveryRate)
     }
 }
 
+TEST(Bands, SpacingWiderThanTheSpectrumGivesOneBand)
+{
+    // The first ERB edge lies far above the Nyquist frequency (and beyond any
+    // int as a bin number): one band holds every bin with weight 1.
+    for (float spacing : {200.0f, 1000.0f, 1e30f}) {
+        Engine e;
+        e.setup.bandWidthErb = spacing;
+        ASSERT_EQ(e.create(), 0) << spacing;
+        ASSERT_EQ(e.st.numBands, 1) << spacing;
+        EXPECT_EQ(e.st.bandEdge[0], e.setup.numBins);
+        EXPECT_EQ(e.st.bandNumBins[0], e.setup.numBins);
+    }
+}
+
 TEST(Bands, LookupFindsTheBandHoldingAFrequency)
 {
     Engine e;
