@@ -147,6 +147,7 @@ int sfm_beam_row(float widthRad)
     float x = (widthRad - static_cast<float>(kMinWidth)) * static_cast<float>(kRowsPerRad);
     if (!(x > 0.0f)) // also catches NaN
         return 0;
-    int row = static_cast<int>(std::floor(x + 0.5f));
-    return row > SFM_BEAM_ROWS - 1 ? SFM_BEAM_ROWS - 1 : row;
+    if (x >= static_cast<float>(SFM_BEAM_ROWS - 1)) // before the conversion: x may exceed any int
+        return SFM_BEAM_ROWS - 1;
+    return static_cast<int>(std::floor(x + 0.5f));
 }

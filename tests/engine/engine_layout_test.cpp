@@ -85,6 +85,27 @@ TEST(BeamTable, RowLookupClampsToTheTable)
     EXPECT_EQ(sfm_beam_row(rad(200.0f)), 127);
     EXPECT_EQ(sfm_beam_row(NAN), 0);
     EXPECT_EQ(sfm_beam_row(kPi / 6.0f + 10.0f / 72.00213f), 10);
+    EXPECT_EQ(sfm_beam_row(1e30f), 127);
+    EXPECT_EQ(sfm_beam_row(INFINITY), 127);
+}
+
+// A far-out Focus (the beam width then exceeds any int as a row number)
+// selects the widest row instead of reading outside the table.
+TEST(Focus, FarOutsideItsRangeStaysOnTheTable)
+{
+    for (float focus : {-1e20f, -1e30f}) {
+        sfm_setup s;
+        sfm_setup_init(&s, 48000.0f);
+        sfm_params p;
+        sfm_params_default(&p);
+        p.focus = focus;
+        sfm_state st;
+        sfm_buffers buf;
+        sfm_init(&st, &buf, &s, p, nullptr, nullptr);
+        for (int i = 0; i < st.numDecoded; ++i)
+            EXPECT_EQ(st.beamSharpness[i], sfm_beam_table()[127][0]) << focus << " channel " << i;
+        sfm_free(&st, &buf, nullptr, nullptr);
+    }
 }
 
 TEST(Layout, FormatThreeUnwidened)
