@@ -392,6 +392,44 @@ TEST (ProcessorBlocks, BadInputNeverProducesBadOutput)
 	EXPECT_GT (energy (out, length - 4 * kHop, length), 0.0);
 }
 
+TEST (ProcessorBlocks, RandomAutomationAndBlockSizesStayFiniteAndBounded)
+{
+	// A session's worth of abuse: every user parameter automated to random
+	// values (sometimes several per block), block sizes from 0 to twice the
+	// announced maximum. The decode must stay finite and within a sane level.
+	const int32 length = 400 * kHop;
+	const Audio in = capsuleSignal (length, 29);
+	auto p = running (1024);
+	ASSERT_TRUE (p);
+	Audio out = silence (6, length);
+	uint32 seed = 12345u;
+	auto next = [&seed] () {
+		seed = seed * 1664525u + 1013904223u;
+		return seed >> 8;
+	};
+	int32 pos = 0;
+	while (pos < length)
+	{
+		const int32 n = std::min<int32> (static_cast<int32> (next () % 2049), length - pos);
+		std::vector<ParamPoint> points;
+		const int32 changes = static_cast<int32> (next () % 4);
+		for (int32 k = 0; k < changes; ++k)
+			points.push_back ({static_cast<ParamID> (1 + next () % kNumUserParams), 0,
+			                   (next () % 1001) / 1000.0});
+		ASSERT_EQ (p->processBlock (in, out, pos, n, points), kResultOk);
+		pos += n;
+	}
+	EXPECT_TRUE (allFinite (out));
+	float peak = 0.f;
+	for (const auto& ch : out)
+		for (float x : ch)
+			peak = std::max (peak, std::fabs (x));
+	// The capsules peak near 0.5; +6 dB of diffuse gain and the beam gains
+	// stay far below this.
+	EXPECT_LT (peak, 16.f);
+	EXPECT_GT (energy (out, length / 2, length), 0.0);
+}
+
 TEST (ProcessorBlocks, ReactivationStartsFromSilence)
 {
 	const int32 length = 16 * kHop;
