@@ -82,10 +82,10 @@ void fftw_inverse(benchmark::State& state)
     fftwf_complex* X = fftwf_alloc_complex(static_cast<size_t>(n / 2 + 1));
     fftwf_plan p = fftwf_plan_dft_c2r_1d(n, X, x, FFTW_MEASURE | FFTW_PRESERVE_INPUT);
     // Planned to preserve its input, like the engine's inverse.
-    float* spec = reinterpret_cast<float*>(X);
+    float* bins = reinterpret_cast<float*>(X);
     for (int i = 0; i < n + 2; ++i)
-        spec[i] = 1.0f / static_cast<float>(1 + i);
-    spec[1] = spec[n + 1] = 0.0f;
+        bins[i] = 1.0f / static_cast<float>(1 + i);
+    bins[1] = bins[n + 1] = 0.0f;
     for (auto _ : state) {
         fftwf_execute(p);
         benchmark::DoNotOptimize(x);

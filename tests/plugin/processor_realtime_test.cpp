@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace Steinberg;
@@ -48,111 +49,43 @@ private:
 	}
 };
 
-} // namespace
-
-TEST (ProcessorRealtime, ParameterChangesInProcessNeverReachTheUpdateHandler)
+// One processor driven directly, as the audio thread drives it: 48 kHz,
+// blocks of 512, six channels each way.
+struct DirectProcessor
 {
 	HostApplication host;
 	IPtr<OrvoProcessor> processor = owned (new OrvoProcessor ());
-	ASSERT_EQ (processor->initialize (&host), kResultOk);
-	ProcessSetup setup {kRealtime, kSample32, 512, 48000.};
-	ASSERT_EQ (processor->setupProcessing (setup), kResultOk);
-	processor->setActive (true);
+	std::vector<std::vector<float>> in = std::vector<std::vector<float>> (6, std::vector<float> (512));
+	std::vector<std::vector<float>> out = std::vector<std::vector<float>> (6, std::vector<float> (512));
 
-	std::vector<std::vector<float>> in (6, std::vector<float> (512, 0.1f));
-	std::vector<std::vector<float>> out (6, std::vector<float> (512));
-	float* inPtrs[6];
-	float* outPtrs[6];
-	for (int c = 0; c < 6; ++c)
+	DirectProcessor ()
 	{
-		inPtrs[c] = in[c].data ();
-		outPtrs[c] = out[c].data ();
+		EXPECT_EQ (processor->initialize (&host), kResultOk);
+		ProcessSetup setup {kRealtime, kSample32, 512, 48000.};
+		EXPECT_EQ (processor->setupProcessing (setup), kResultOk);
+		processor->setActive (true);
 	}
-	AudioBusBuffers inBus {};
-	inBus.numChannels = 6;
-	inBus.channelBuffers32 = inPtrs;
-	AudioBusBuffers outBus {};
-	outBus.numChannels = 6;
-	outBus.channelBuffers32 = outPtrs;
-
-	ParameterChanges changes (4);
-	int32 index = 0;
-	changes.addParameterData (kParamWidth, index)->addPoint (0, 0.25, index);
-	changes.addParameterData (kParamMuteC, index)->addPoint (0, 1.0, index);
-	ParameterChanges meters (8);
-	ProcessData data {};
-	data.processMode = kRealtime;
-	data.symbolicSampleSize = kSample32;
-	data.numSamples = 512;
-	data.numInputs = 1;
-	data.numOutputs = 1;
-	data.inputs = &inBus;
-	data.outputs = &outBus;
-	data.inputParameterChanges = &changes;
-	data.outputParameterChanges = &meters;
-
-	CountingUpdateHandler handler;
-	IUpdateHandler* previous = FObject::getUpdateHandler ();
-	FObject::setUpdateHandler (&handler);
-	processor->process (data);
-	FObject::setUpdateHandler (previous);
-	EXPECT_EQ (handler.calls, 0);
-
-	// The changes were applied all the same: the saved state carries them.
-	MemoryStream stream;
-	ASSERT_EQ (processor->getState (&stream), kResultOk);
-	stream.seek (0, IBStream::kIBSeekSet, nullptr);
-	ParameterContainer saved;
-	ASSERT_TRUE (createParameters (saved));
-	ASSERT_EQ (readStateChunk (&stream, saved), kResultOk);
-	EXPECT_DOUBLE_EQ (saved.getParameter (kParamWidth)->getNormalized (), 0.25);
-	EXPECT_DOUBLE_EQ (saved.getParameter (kParamMuteC)->getNormalized (), 1.0);
-
-	processor->setActive (false);
-	processor->terminate ();
-}
-
-namespace {
-
-// One instance at 48 kHz, blocks of 512, Rear Delay on; renders a click on the
-// front cardioid with the given Rear Delay (normalized) set in the first block.
-std::vector<float> renderSurroundLeft (ParamValue rearDelayNormalized)
-{
-	HostApplication host;
-	IPtr<OrvoProcessor> processor = owned (new OrvoProcessor ());
-	EXPECT_EQ (processor->initialize (&host), kResultOk);
-	ProcessSetup setup {kRealtime, kSample32, 512, 48000.};
-	EXPECT_EQ (processor->setupProcessing (setup), kResultOk);
-	processor->setActive (true);
-
-	std::vector<float> surround;
-	std::vector<std::vector<float>> in (6, std::vector<float> (512)), out (6, std::vector<float> (512));
-	float* inPtrs[6];
-	float* outPtrs[6];
-	for (int c = 0; c < 6; ++c)
+	~DirectProcessor ()
 	{
-		inPtrs[c] = in[c].data ();
-		outPtrs[c] = out[c].data ();
+		processor->setActive (false);
+		processor->terminate ();
 	}
-	for (int block = 0; block < 16; ++block)
+
+	void run (IParameterChanges* changes, IParameterChanges* sent = nullptr)
 	{
-		for (auto& ch : in)
-			std::fill (ch.begin (), ch.end (), 0.f);
-		if (block == 1)
-			in[0][0] = in[2][0] = 0.5f; // a click from the side-back: pressure only
+		float* inPtrs[6];
+		float* outPtrs[6];
+		for (int c = 0; c < 6; ++c)
+		{
+			inPtrs[c] = in[c].data ();
+			outPtrs[c] = out[c].data ();
+		}
 		AudioBusBuffers inBus {};
 		inBus.numChannels = 6;
 		inBus.channelBuffers32 = inPtrs;
 		AudioBusBuffers outBus {};
 		outBus.numChannels = 6;
 		outBus.channelBuffers32 = outPtrs;
-		ParameterChanges changes (2);
-		if (block == 0)
-		{
-			int32 index = 0;
-			changes.addParameterData (kParamRearDelayOn, index)->addPoint (0, 1.0, index);
-			changes.addParameterData (kParamRearDelay, index)->addPoint (0, rearDelayNormalized, index);
-		}
 		ProcessData data {};
 		data.processMode = kRealtime;
 		data.symbolicSampleSize = kSample32;
@@ -161,12 +94,67 @@ std::vector<float> renderSurroundLeft (ParamValue rearDelayNormalized)
 		data.numOutputs = 1;
 		data.inputs = &inBus;
 		data.outputs = &outBus;
-		data.inputParameterChanges = &changes;
+		data.inputParameterChanges = changes;
+		data.outputParameterChanges = sent;
 		processor->process (data);
-		surround.insert (surround.end (), out[4].begin (), out[4].end ());
 	}
-	processor->setActive (false);
-	processor->terminate ();
+};
+
+} // namespace
+
+TEST (ProcessorRealtime, ParameterChangesInProcessNeverReachTheUpdateHandler)
+{
+	DirectProcessor p;
+	for (auto& ch : p.in)
+		std::fill (ch.begin (), ch.end (), 0.1f);
+	ParameterChanges changes (4);
+	int32 index = 0;
+	changes.addParameterData (kParamWidth, index)->addPoint (0, 0.25, index);
+	changes.addParameterData (kParamMuteC, index)->addPoint (0, 1.0, index);
+	ParameterChanges meters (8);
+
+	CountingUpdateHandler handler;
+	IUpdateHandler* previous = FObject::getUpdateHandler ();
+	FObject::setUpdateHandler (&handler);
+	p.run (&changes, &meters);
+	FObject::setUpdateHandler (previous);
+	EXPECT_EQ (handler.calls, 0);
+
+	// The changes were applied all the same: the saved state carries them.
+	MemoryStream stream;
+	ASSERT_EQ (p.processor->getState (&stream), kResultOk);
+	stream.seek (0, IBStream::kIBSeekSet, nullptr);
+	ParameterContainer saved;
+	ASSERT_TRUE (createParameters (saved));
+	ASSERT_EQ (readStateChunk (&stream, saved), kResultOk);
+	EXPECT_DOUBLE_EQ (saved.getParameter (kParamWidth)->getNormalized (), 0.25);
+	EXPECT_DOUBLE_EQ (saved.getParameter (kParamMuteC)->getNormalized (), 1.0);
+}
+
+namespace {
+
+// Rear Delay on and set (normalized) in the first block; a pressure click in
+// the second. Returns the left surround channel.
+std::vector<float> renderSurroundLeft (ParamValue rearDelayNormalized)
+{
+	DirectProcessor p;
+	std::vector<float> surround;
+	for (int block = 0; block < 16; ++block)
+	{
+		for (auto& ch : p.in)
+			std::fill (ch.begin (), ch.end (), 0.f);
+		if (block == 1)
+			p.in[0][0] = p.in[2][0] = 0.5f;
+		ParameterChanges changes (2);
+		if (block == 0)
+		{
+			int32 index = 0;
+			changes.addParameterData (kParamRearDelayOn, index)->addPoint (0, 1.0, index);
+			changes.addParameterData (kParamRearDelay, index)->addPoint (0, rearDelayNormalized, index);
+		}
+		p.run (&changes);
+		surround.insert (surround.end (), p.out[4].begin (), p.out[4].end ());
+	}
 	return surround;
 }
 
