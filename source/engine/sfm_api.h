@@ -261,8 +261,6 @@ struct sfm_buffers {
     float* specIm[SFM_MAX_INPUTS];
     float* prevS0Re;
     float* prevS0Im;
-    float* beamRe[3];                       // A+, M, A- (spare: the beams enter through their band statistics)
-    float* beamIm[3];
     float* outRe;
     float* outIm;
     float* scratch;                         // fftSize

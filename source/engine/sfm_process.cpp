@@ -375,18 +375,6 @@ void synthesis(sfm_state* st, sfm_buffers* buf, int c)
         out[n] = x[pad + n] * w[n];
 }
 
-// Decoded channels whose per-channel arrays exist: sfm_create sizes them, and
-// the diffuser's buffers, for the decoded count of its layout.
-int decoded_capacity(const sfm_state* st, const sfm_buffers* buf)
-{
-    if (buf->decodedCapacity > 0)
-        return buf->decodedCapacity;
-    int n = 0;
-    while (n < SFM_MAX_DECODED && buf->diffuseSynth[n])
-        ++n;
-    return n < st->numDecoded ? n : st->numDecoded;
-}
-
 void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov)
 {
     const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
@@ -436,7 +424,7 @@ void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outp
 
     // Decoded channels with an output history and per-channel state (a
     // parameter change cannot grow the layout beyond what sfm_create sized).
-    const int capacity = decoded_capacity(st, buf);
+    const int capacity = buf->decodedCapacity;
     for (int i = 0; i < st->numDecoded && i < capacity && i < SFM_MAX_CHANNELS; ++i)
         if (buf->historyOut[i])
             decode_channel(st, buf, i, cov);

@@ -139,10 +139,6 @@ int allocate_buffers(sfm_state* st, sfm_buffers* buf)
     }
     SFM_ALLOC(buf->prevS0Re, bins);
     SFM_ALLOC(buf->prevS0Im, bins);
-    for (int i = 0; i < 3; ++i) {
-        SFM_ALLOC(buf->beamRe[i], bins);
-        SFM_ALLOC(buf->beamIm[i], bins);
-    }
     SFM_ALLOC(buf->outRe, bins);
     SFM_ALLOC(buf->outIm, bins);
     SFM_ALLOC(buf->hopCrossRe, bins);
@@ -455,10 +451,6 @@ void sfm_reset(sfm_state* st, sfm_buffers* buf, sfm_meters* meters)
         zero(buf->historyOut[c], static_cast<size_t>(s.historySizeOut + s.hopSize));
     zero(buf->outRe, bins);
     zero(buf->outIm, bins);
-    for (int i = 0; i < 3; ++i) {
-        zero(buf->beamRe[i], bins);
-        zero(buf->beamIm[i], bins);
-    }
     const size_t pairs = bands * dec * 3;
     zero(buf->pairCoherence, pairs);
     zero(buf->pairCoherenceMag, pairs);
@@ -507,10 +499,6 @@ void sfm_free(sfm_state* st, sfm_buffers* buf, sfm_meters* meters, sfm_response*
             release(buf->historyOut[c]);
         release(buf->prevS0Re);
         release(buf->prevS0Im);
-        for (int i = 0; i < 3; ++i) {
-            release(buf->beamRe[i]);
-            release(buf->beamIm[i]);
-        }
         release(buf->outRe);
         release(buf->outIm);
         release(buf->scratch);

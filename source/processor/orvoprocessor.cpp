@@ -17,22 +17,6 @@ namespace Steinberg {
 namespace Vst {
 namespace {
 
-// Capsule samples beyond this magnitude (about +120 dBFS) are clamped and
-// non-numbers become silence before they reach the engine: its smoothed
-// statistics would otherwise stay poisoned long after one bad sample.
-constexpr float kInputLimit = 1.0e6f;
-
-inline float sanitise (float x)
-{
-	if (x > -kInputLimit && x < kInputLimit)
-		return x;
-	if (x >= kInputLimit)
-		return kInputLimit;
-	if (x <= -kInputLimit)
-		return -kInputLimit;
-	return 0.f; // NaN
-}
-
 inline bool isSilent (const float* samples, int32 count)
 {
 	for (int32 i = 0; i < count; ++i)
@@ -355,12 +339,10 @@ int32 OrvoProcessor::writeInput (float* const* in, int32 offset, int32 count)
 			float* dst = ptrs[c];
 			if (!dst)
 				continue;
+			// The engine's input stage clears non-numbers and clips runaway
+			// samples, so the host's samples go in as they are.
 			if (const float* src = in[c])
-			{
-				src += offset + done;
-				for (int32 i = 0; i < k; ++i)
-					dst[i] = sanitise (src[i]);
-			}
+				std::memcpy (dst, src + offset + done, sizeof (float) * static_cast<size_t> (k));
 			else
 				std::memset (dst, 0, sizeof (float) * static_cast<size_t> (k));
 		}
