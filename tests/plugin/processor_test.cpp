@@ -30,6 +30,20 @@ std::unique_ptr<PluginInstance> running (int32 maxBlock)
 	return p;
 }
 
+// What a fresh instance set up for 'maxBlock' renders of 'in' in the given
+// block sizes, with the latency it reports (empty when it cannot be set up).
+Audio renderFresh (const Audio& in, int32 maxBlock, const std::vector<int32>& blocks,
+                   int32* latency = nullptr)
+{
+	auto p = running (maxBlock);
+	EXPECT_TRUE (p);
+	if (!p)
+		return {};
+	if (latency)
+		*latency = static_cast<int32> (p->proc ()->getLatencySamples ());
+	return p->render (in, blocks);
+}
+
 // Plain value of a parameter as the processor saved it.
 double savedPlain (PluginInstance& p, ParamID id)
 {
@@ -103,14 +117,13 @@ TEST (ProcessorSetup, ReportedLatencyIsTheTrueDelay)
 	in[0][click + 1] = 0.5f;
 	for (int32 block : {256, 512, 1000, 1024})
 	{
-		auto p = running (block);
-		ASSERT_TRUE (p);
-		const Audio out = p->render (in, {block});
+		int32 latency = -1;
+		const Audio out = renderFresh (in, block, {block}, &latency);
 		int32 peakAt = 0;
 		for (int32 i = 0; i < length; ++i)
 			if (std::fabs (out[2][i]) > std::fabs (out[2][peakAt]))
 				peakAt = i;
-		EXPECT_EQ (peakAt - click, static_cast<int32> (p->proc ()->getLatencySamples ()))
+		EXPECT_EQ (peakAt - click, latency)
 		    << "block " << block;
 	}
 }
@@ -210,10 +223,8 @@ TEST (ProcessorBlocks, OutputDoesNotDependOnTheHostBlockSize)
 {
 	const int32 length = 40 * kHop;
 	const Audio in = capsuleSignal (length, 7);
-	auto ref = running (512);
-	ASSERT_TRUE (ref);
-	const Audio expected = ref->render (in, {512});
-	const auto refLatency = static_cast<int32> (ref->proc ()->getLatencySamples ());
+	int32 refLatency = 0;
+	const Audio expected = renderFresh (in, 512, {512}, &refLatency);
 	EXPECT_GT (energy (expected, refLatency, length), 0.0);
 
 	for (int32 block : {64, 256, 441, 1024})
@@ -236,23 +247,15 @@ TEST (ProcessorBlocks, OversizedBlocksLoseNothing)
 	const Audio in = capsuleSignal (length, 3);
 
 	// Announced 512, delivered 1024 and more: whole hops fit, nothing moves.
-	auto ref512 = running (512);
-	ASSERT_TRUE (ref512);
-	const Audio expected512 = ref512->render (in, {512});
-	auto p = running (512);
-	ASSERT_TRUE (p);
-	const Audio big = p->render (in, {1024, 2048, 512});
+	const Audio expected512 = renderFresh (in, 512, {512});
+	const Audio big = renderFresh (in, 512, {1024, 2048, 512});
 	EXPECT_LE (maxDifference (expected512, big, 0, length), 1e-6f);
 
 	// Announced 256, delivered 1000 and 3000: the output ring's pre-fill
 	// cannot cover such blocks, so the stream may slip by less than a hop,
 	// but every input sample still comes out, in order.
-	auto ref256 = running (256);
-	ASSERT_TRUE (ref256);
-	const Audio expected256 = ref256->render (in, {256});
-	auto q = running (256);
-	ASSERT_TRUE (q);
-	const Audio out = q->render (in, {1000, 256, 3000, 256});
+	const Audio expected256 = renderFresh (in, 256, {256});
+	const Audio out = renderFresh (in, 256, {1000, 256, 3000, 256});
 	EXPECT_TRUE (allFinite (out));
 	int32 slip = -1;
 	for (int32 g = 0; g < kHop && slip < 0; ++g)
@@ -265,9 +268,7 @@ TEST (ProcessorBlocks, AShortBlockCostsAtMostItsOwnLength)
 {
 	const int32 length = 40 * kHop;
 	const Audio in = capsuleSignal (length, 5);
-	auto ref = running (512);
-	ASSERT_TRUE (ref);
-	const Audio expected = ref->render (in, {512});
+	const Audio expected = renderFresh (in, 512, {512});
 
 	// A loop point: one block of 100 among full blocks. The rings then carry
 	// 100 samples more, and everything that went in comes out.
@@ -301,9 +302,7 @@ TEST (ProcessorBlocks, FewerOrMissingChannelsAreSilenceAndNeverOverrun)
 	const int32 length = 16 * kHop;
 	Audio in = capsuleSignal (length, 11);
 	in[2].assign (static_cast<size_t> (length), 0.f); // rear capsule missing
-	auto ref = running (512);
-	ASSERT_TRUE (ref);
-	const Audio expected = ref->render (in, {512});
+	const Audio expected = renderFresh (in, 512, {512});
 
 	// Ardour-style two-channel buses.
 	auto p = running (512);
@@ -385,9 +384,7 @@ TEST (ProcessorBlocks, BadInputNeverProducesBadOutput)
 	in[1][3000] = INFINITY;
 	in[2][5000] = -INFINITY;
 	in[0][7000] = 3.0e38f;
-	auto p = running (512);
-	ASSERT_TRUE (p);
-	const Audio out = p->render (in, {512});
+	const Audio out = renderFresh (in, 512, {512});
 	EXPECT_TRUE (allFinite (out));
 	EXPECT_GT (energy (out, length - 4 * kHop, length), 0.0);
 }
@@ -453,10 +450,8 @@ TEST (ProcessorBlocks, AfterReactivationTheOutputIsThatOfAFreshInstance)
 	const Audio in = capsuleSignal (length, 23);
 	for (int32 block : {256, 441, 1000})
 	{
-		auto fresh = running (block);
-		ASSERT_TRUE (fresh);
-		const Audio expected = fresh->render (in, {block});
-		const auto latency = static_cast<int32> (fresh->proc ()->getLatencySamples ());
+		int32 latency = 0;
+		const Audio expected = renderFresh (in, block, {block}, &latency);
 		ASSERT_GT (energy (expected, latency, length), 0.0);
 
 		auto p = running (block);
