@@ -34,6 +34,9 @@ PACKAGES=(
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
   libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev ardour
+  # The editor: SDK patching, its font (art and text), and the window tests
+  # under Xvfb (screenshots, synthetic mouse input).
+  patch fonts-liberation2 xvfb xauth x11-utils x11-apps xdotool imagemagick
 )
 
 install_packages() {
