@@ -2,6 +2,7 @@
 
 #include "vstgui/lib/cbitmap.h"
 #include "vstgui/lib/cdrawcontext.h"
+#include "vstgui/lib/cgraphicspath.h"
 #include "vstgui/lib/events.h"
 
 #include <algorithm>
@@ -11,6 +12,27 @@
 #include <limits>
 
 namespace VSTGUI {
+
+void kv_drawEllipse (CDrawContext* context, const CRect& rect, CDrawStyle style)
+{
+	auto path = owned (context->createGraphicsPath ());
+	if (!path)
+		return;
+	path->addEllipse (rect);
+	if (style == kDrawFilled || style == kDrawFilledAndStroked)
+		context->drawGraphicsPath (path, CDrawContext::kPathFilled);
+	if (style == kDrawStroked || style == kDrawFilledAndStroked)
+		context->drawGraphicsPath (path, CDrawContext::kPathStroked);
+}
+
+void kv_drawArc (CDrawContext* context, const CRect& rect, double startAngle, double endAngle)
+{
+	auto path = owned (context->createGraphicsPath ());
+	if (!path)
+		return;
+	path->addArc (rect, startAngle, endAngle, true);
+	context->drawGraphicsPath (path, CDrawContext::kPathStroked);
+}
 
 bool kv_resetToDefault (CControl* control, const CButtonState& buttons)
 {
@@ -137,11 +159,11 @@ void kv_CSlider::draw (CDrawContext* context)
 	}
 	CRect knob (0, 0, k, k);
 	knob.offset (r.left + getPosition () * (w - k), r.top + (h - k) / 2);
-	context->drawEllipse (knob, kDrawFilledAndStroked);
+	kv_drawEllipse (context, knob, kDrawFilledAndStroked);
 	if (frameOn)
 	{
 		context->setFrameColor (frameColor);
-		context->drawEllipse (knob, kDrawStroked);
+		kv_drawEllipse (context, knob, kDrawStroked);
 	}
 	setDirty (false);
 }

@@ -16,6 +16,12 @@ namespace VSTGUI {
 constexpr CColor kv_kEnabledColor {190, 190, 190, 255};
 constexpr CColor kv_kDisabledColor {85, 85, 85, 255};
 
+// Circles and arcs through a graphics path: VSTGUI 4.13's cairo drawEllipse
+// and drawArc scale the unit circle by 2/size instead of size/2 and draw
+// nothing visible. Angles in degrees, clockwise on screen from the +x axis.
+void kv_drawEllipse (CDrawContext* context, const CRect& rect, CDrawStyle style);
+void kv_drawArc (CDrawContext* context, const CRect& rect, double startAngle, double endAngle);
+
 // A press with the left button and exactly the reset modifier (Ctrl) sets the
 // control to its default value as one complete edit. Returns true when the
 // press was such a reset.

@@ -7,7 +7,17 @@
 
 #if SMTG_OS_LINUX
 #include "pluginterfaces/gui/iplugview.h"
+#include "vstgui/lib/platform/linux/x11platform.h"
 #include "vstgui/lib/platform/platform_x11.h"
+#include <xcb/xcb.h>
+#endif
+
+#if SMTG_OS_LINUX
+// The module's entry (the SDK's linuxmain.cpp) defines the module handle that
+// VSTGUI's set-up asks for. Programs that link the editor without being a
+// module (the test suites) get this null stand-in; in the module the entry's
+// definition wins.
+__attribute__ ((weak)) void* moduleHandle = nullptr;
 #endif
 
 namespace Steinberg {
@@ -195,6 +205,16 @@ bool kv_VSTGUIEditor::openFrame (CFrame* newFrame, void* parent, const PlatformT
 		frame = nullptr;
 		return false;
 	}
+#if SMTG_OS_LINUX
+	// VSTGUI maps its window only when the host speaks XEmbed; many hosts
+	// just hand a window and expect the plug-in's view to show itself.
+	if (auto* x11 = dynamic_cast<X11::IX11Frame*> (frame->getPlatformFrame ()))
+	{
+		auto* xcb = X11::RunLoop::instance ().getXcbConnection ();
+		xcb_map_window (xcb, x11->getX11WindowID ());
+		xcb_flush (xcb);
+	}
+#endif
 	return true;
 }
 

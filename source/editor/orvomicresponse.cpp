@@ -1,5 +1,6 @@
 #include "editor/orvomicresponse.h"
 
+#include "editor/kv_controls.h"
 #include "editor/orvoeditorfont.h"
 
 #include "vstgui/lib/cdrawcontext.h"
@@ -95,9 +96,9 @@ void OrvoMicResponse::draw (CDrawContext* context)
 	context->setFillColor (gridColor);
 	context->setLineWidth (0.5);
 	const CPoint h = handleCentre ();
-	context->drawEllipse (CRect (h.x - handleRadius, h.y - handleRadius, h.x + handleRadius,
-	                             h.y + handleRadius),
-	                      kDrawFilledAndStroked);
+	kv_drawEllipse (context,
+	                CRect (h.x - handleRadius, h.y - handleRadius, h.x + handleRadius, h.y + handleRadius),
+	                kDrawFilledAndStroked);
 
 	const CCoord cx = r.left + r.getWidth () / 2 - 0.5;
 	const CCoord cy = r.top + r.getHeight () / 2 - 0.5;
@@ -131,9 +132,8 @@ void OrvoMicResponse::drawGrid (CDrawContext* context, CCoord cx, CCoord cy, CCo
 	{
 		const CCoord ring = 0.2 * k * radius;
 		const double theta = std::asin (std::min (1.0, gap / ring)) / kDegToRad;
-		context->drawArc (CRect (cx - ring, cy - ring, cx + ring, cy + ring),
-		                  static_cast<float> (90.0 + theta), static_cast<float> (450.0 - theta),
-		                  kDrawStroked);
+		kv_drawArc (context, CRect (cx - ring, cy - ring, cx + ring, cy + ring), 90.0 + theta,
+		            450.0 - theta);
 		CRect box (cx - labelWidth / 2, cy + ring - 7, cx + labelWidth / 2, cy + ring + 3);
 		context->drawString (kScaleLabels[k - 1], box, kCenterText, true);
 	}

@@ -19,6 +19,11 @@ VST3::Hosting::Module::Ptr loadModule ()
 		module = VST3::Hosting::Module::create (ORVO_BUNDLE_PATH, error);
 		if (!module)
 			std::fprintf (stderr, "cannot load %s: %s\n", ORVO_BUNDLE_PATH, error.c_str ());
+		// Unload (ModuleExit) before the module's own static objects are
+		// destroyed at exit, as a host unloads before it quits: the handler
+		// registered after the load runs before those of the module.
+		else
+			std::atexit ([] { module.reset (); });
 	}
 	return module;
 }
