@@ -59,6 +59,7 @@ public:
 		{
 			if ((*it)->handler == handler)
 			{
+				(*it)->handler = nullptr;
 				runLoop->unregisterEventHandler (*it);
 				eventHandlers.erase (it);
 				return true;
@@ -69,7 +70,7 @@ public:
 
 	bool registerTimer (uint64_t interval, X11::ITimerHandler* handler) final
 	{
-		auto h = Steinberg::owned (new TimerHandler (handler));
+		auto h = Steinberg::owned (new TimerHandler (handler, this));
 		if (runLoop->registerTimer (h, interval) != kResultTrue)
 			return false;
 		timerHandlers.push_back (h);
@@ -82,6 +83,7 @@ public:
 		{
 			if ((*it)->handler == handler)
 			{
+				(*it)->handler = nullptr;
 				runLoop->unregisterTimer (*it);
 				timerHandlers.erase (it);
 				return true;
@@ -96,6 +98,7 @@ private:
 		explicit EventHandler (X11::IEventHandler* h) : handler (h) {}
 		void PLUGIN_API onFDIsSet (Linux::FileDescriptor) override
 		{
+			IPtr<EventHandler> self (this);
 			if (handler)
 				handler->onEvent ();
 		}
@@ -106,15 +109,35 @@ private:
 		END_DEFINE_INTERFACES (FObject)
 	};
 
+	// X events that xcb read while a timer's work waited for a reply (a
+	// redraw, a pointer query) sit in xcb's queue without making the
+	// connection readable again, so the host's loop would not report them
+	// until the next event arrives: a click could wait for the next click.
+	// After every timer the queue is drained.
+	void drainEvents ()
+	{
+		auto handlers = eventHandlers;
+		for (auto& h : handlers)
+			if (h->handler)
+				h->handler->onEvent ();
+	}
+
 	struct TimerHandler : Linux::ITimerHandler, FObject
 	{
-		explicit TimerHandler (X11::ITimerHandler* h) : handler (h) {}
+		TimerHandler (X11::ITimerHandler* h, HostRunLoop* owner) : handler (h), owner (owner) {}
 		void PLUGIN_API onTimer () override
 		{
-			if (handler)
-				handler->onTimer ();
+			if (!handler)
+				return;
+			// The handler may close the last frame, which unregisters this
+			// timer and releases the adapter: keep both alive for the call.
+			IPtr<TimerHandler> self (this);
+			SharedPointer<HostRunLoop> keep (owner);
+			handler->onTimer ();
+			keep->drainEvents ();
 		}
 		X11::ITimerHandler* handler;
+		HostRunLoop* owner;
 		DELEGATE_REFCOUNT (FObject)
 		DEFINE_INTERFACES
 			DEF_INTERFACE (Linux::ITimerHandler)
