@@ -218,7 +218,7 @@ void titleArt (cairo_t* cr, double cx, double top)
 	setFont (cr, 34, true);
 	text (cr, ORVO_PLUGIN_NAME, cx, top + 22, Align::Centre, rgb (222, 224, 226), 1.5);
 	setFont (cr, 11);
-	text (cr, "DOUBLE MID-SIDE  \xE2\x86\x92  SURROUND", cx, top + 52, Align::Centre, kSection, 1.6);
+	text (cr, "DOUBLE MID-SIDE SURROUND DECODER", cx, top + 52, Align::Centre, kSection, 1.6);
 	setFont (cr, 12);
 	text (cr, "by " ORVO_VENDOR, cx, top + 72, Align::Centre, kCaption);
 }
@@ -302,7 +302,8 @@ void aboutScreen (cairo_t* cr, int)
 	      Align::Centre, kLight);
 	text (cr, "rear cardioid) into stereo, L/C/R, quad or 5.1 surround.", cx, 299,
 	      Align::Centre, kLight);
-	text (cr, "\xC2\xA9 " ORVO_VENDOR ". All rights reserved.", cx, 330, Align::Centre, kCaption);
+	text (cr, "\xC2\xA9 " ORVO_VENDOR "  \xC2\xB7  free software under the GPL, version 3 or later", cx, 330,
+	      Align::Centre, kCaption);
 	text (cr, "VST is a trademark of Steinberg Media Technologies GmbH.", cx, 347,
 	      Align::Centre, kCaption);
 	setFont (cr, 10.5);
@@ -409,8 +410,9 @@ void caption (cairo_t* cr, const char* s, int width, double height, Rgb colour, 
 	setFont (cr, size);
 	while (textWidth (cr, s) > width && size > 8)
 		setFont (cr, size -= 0.5);
+	// A pixel above the middle: level with the numbers in the fields.
 	double x = align == Align::Right ? width : 0;
-	text (cr, s, x, height / 2, align, colour);
+	text (cr, s, x, height / 2 - 1, align, colour);
 }
 
 bool writeAll (const std::string& folder)

@@ -508,6 +508,13 @@ void layoutAndControls (Display* display, RunLoop& loop, const char* screenshot)
 	loop.pump (200);
 	Pixels after = grab (display, window.window);
 	check (after.brightest (139, 108, 9) >= 180, "Mic Response L/R enabled after Beamshaping off");
+	// Typing into the Width field: the number becomes the parameter.
+	click (loop, 232, 298);
+	runTool (loop, {"xdotool", "key", "--delay", "20", "ctrl+a", "BackSpace", "BackSpace", "BackSpace",
+	                "4", "5", "Return"});
+	loop.pump (250);
+	check (std::abs (plain (controller, 8) - 45) < 1e-3,
+	       "typing 45 into the Width field sets 45 (" + std::to_string (plain (controller, 8)) + ")");
 	// The polar display: a press 100 px right of the centre points Direction right.
 	click (loop, 577, 185);
 	check (std::abs (plain (controller, 13) - 90) < 1e-3, "a press right of the centre sets Direction 90");
@@ -525,6 +532,9 @@ void layoutAndControls (Display* display, RunLoop& loop, const char* screenshot)
 	click (loop, 477, 470);
 	Pixels about = grab (display, window.window);
 	check (about.near (20, 20, 0, 0, 0, 4), "a click on the title opens the about screen");
+	std::string aboutShot (screenshot);
+	aboutShot.insert (aboutShot.rfind ('.'), "_about");
+	writePng (about, aboutShot.c_str ());
 	click (loop, 477, 470);
 	Pixels closed = grab (display, window.window);
 	check (closed.near (20, 250, 35, 38, 43, 6), "a second click closes it");
