@@ -13,4 +13,5 @@ cmake --build "$BUILD" --target Orvotool editor_window_host
 mkdir -p "$ROOT/docs"
 bash "$ROOT/tests/editor/editor_window_test.sh" "$BUILD/bin/Release/editor_window_host" \
   "$ROOT/docs/editor.png"
+rm -f "$ROOT/docs/editor_about.png"
 echo "docs/editor.png refreshed"
