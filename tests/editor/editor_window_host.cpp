@@ -568,20 +568,33 @@ void reopen (Display* display, RunLoop& loop)
 	auto b = createController (&handlerB);
 	int opened = 0;
 	const size_t handlersBefore = loop.handlerCount ();
+	int automation = 0;
 	for (int cycle = 0; cycle < 20; ++cycle)
 	{
 		const bool two = cycle == 7 || cycle == 15;
-		HostWindow windowA (display, 0, 0);
+		// Some hosts destroy their window before they detach the view.
+		const bool windowGoesFirst = cycle == 11;
+		auto windowA = std::make_unique<HostWindow> (display, 0, 0);
 		std::unique_ptr<HostWindow> windowB;
-		OpenEditor editorA (a, loop, windowA);
+		OpenEditor editorA (a, loop, *windowA);
 		std::unique_ptr<OpenEditor> editorB;
 		if (two)
 		{
 			windowB = std::make_unique<HostWindow> (display, 0, 520);
 			editorB = std::make_unique<OpenEditor> (b, loop, *windowB);
 		}
-		loop.pump (120, [&] { feedMeters (a); });
+		// Meters and automation arrive while the editors are open.
+		loop.pump (120, [&] {
+			feedMeters (a);
+			a->setParamNormalized (13, (++automation % 100) / 100.0);
+			b->setParamNormalized (8, (automation % 50) / 50.0);
+		});
 		opened += editorA.attached && (!two || editorB->attached);
+		if (windowGoesFirst)
+		{
+			windowA = nullptr;
+			loop.pump (20);
+		}
 		if (two)
 			editorB->close ();
 		editorA.close ();
@@ -589,7 +602,8 @@ void reopen (Display* display, RunLoop& loop)
 	}
 	running = false;
 	audio.join ();
-	check (opened == 20, "20 open/close cycles in one process, two of them with two editors (" +
+	check (opened == 20, "20 open/close cycles in one process, two of them with two editors, one "
+	                     "window destroyed before the view was removed, audio and automation running (" +
 	                         std::to_string (opened) + " opened)");
 	check (loop.handlerCount () == handlersBefore, "every closed editor left the run loop");
 	a->terminate ();
