@@ -144,8 +144,9 @@ TEST (KvTextEdit, FormatsValuesAndInfinities)
 	kv_CTextEdit::formatValue (1.f, text, nullptr);
 	EXPECT_STREQ (text, "unchanged");
 
+	field->setColors (kv_kEnabledColor, kv_kDisabledColor);
 	field->setEnabled (false);
-	EXPECT_EQ (field->getFontColor (), field->getFontColor ());
+	EXPECT_EQ (field->getFontColor (), kv_kDisabledColor);
 	CPoint p (5, 5);
 	EXPECT_EQ (field->onMouseDown (p, CButtonState (kLButton)), kMouseEventNotHandled);
 }
