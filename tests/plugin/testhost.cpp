@@ -13,6 +13,7 @@ namespace orvotest {
 VST3::Hosting::Module::Ptr loadModule ()
 {
 	static VST3::Hosting::Module::Ptr module;
+#ifdef ORVO_BUNDLE_PATH
 	if (!module)
 	{
 		std::string error;
@@ -20,6 +21,7 @@ VST3::Hosting::Module::Ptr loadModule ()
 		if (!module)
 			std::fprintf (stderr, "cannot load %s: %s\n", ORVO_BUNDLE_PATH, error.c_str ());
 	}
+#endif
 	return module;
 }
 
@@ -60,6 +62,14 @@ PluginInstance::PluginInstance ()
 		component = nullptr;
 		return;
 	}
+	processor = FUnknownPtr<IAudioProcessor> (component);
+}
+
+PluginInstance::PluginInstance (IPtr<IComponent> created)
+{
+	if (!created || created->initialize (hostContext ()) != kResultOk)
+		return;
+	component = created;
 	processor = FUnknownPtr<IAudioProcessor> (component);
 }
 
