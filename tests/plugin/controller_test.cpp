@@ -328,7 +328,7 @@ TEST_F (ControllerTest, HostTextsAtTheDefaultsArePlainValues)
 	    u"80",   u"150",  u"20.0", u"3500", u"+0.0", u"0",    u"0.33",       u"0.33",
 	    u"0.33", u"Off",  u"Off",  u"Off",  u"0.0",  u"0.0",  u"0.0",        level,
 	    level,   level,   level,   level,   level,   level,   level};
-	for (int32 i = 0; i < kNumParams; ++i)
+	for (int32 i = 0; i < static_cast<int32> (kNumParams); ++i)
 	{
 		ParameterInfo info {};
 		ASSERT_EQ (controller->getParameterInfo (i, info), kResultOk);
@@ -377,10 +377,14 @@ TEST_F (ControllerTest, HostTextsReadBackAsTheValueTheyShow)
 			const double a = param->toPlain (x);
 			const double b = param->toPlain (back);
 			if (numeric && std::isfinite (a))
+			{
 				EXPECT_LE (std::fabs (a - b) * format.scale, 0.5 * std::pow (10., -format.precision) + 1e-9)
 				    << "id " << id << " x " << x;
+			}
 			else if (!std::isfinite (a))
+			{
 				EXPECT_EQ (a, b) << "id " << id;
+			}
 		}
 	}
 
