@@ -554,6 +554,9 @@ void OrvoProcessor::sendMeters (IParameterChanges* outChanges, int32 numOutputCh
 
 tresult PLUGIN_API OrvoProcessor::process (ProcessData& data)
 {
+	// Also for a host that processes without activating first: from now on
+	// setState leaves the engine to this thread.
+	processingActive.store (true, std::memory_order_relaxed);
 	// A state loaded since the last block first, then the host's changes of
 	// this block on top of it.
 	takeSettings ();
