@@ -2,6 +2,8 @@
 // notifications run under a module-wide lock that the user-interface thread
 // holds while it delivers its own parameters' changes.
 
+#include "allocation_count.h"
+
 #include "controller/orvoparams.h"
 #include "processor/orvoprocessor.h"
 #include "processor/orvostatechunk.h"
@@ -179,4 +181,47 @@ TEST (ProcessorRealtime, RearDelayTravelsOverTheEnginesFiftyMillisecondsWithoutC
 	};
 	ASSERT_GT (std::fabs (none[static_cast<size_t> (peakAt (none))]), 0.01f);
 	EXPECT_EQ (peakAt (longest) - peakAt (none), 2400);
+}
+
+TEST (ProcessorRealtime, TakingALoadedStateAndHostChangesAllocatesNothing)
+{
+#ifdef ORVO_COUNT_ALLOCATIONS
+	DirectProcessor p;
+	for (auto& ch : p.in)
+		std::fill (ch.begin (), ch.end (), 0.1f);
+	ParameterChanges meters (8);
+	p.run (nullptr, &meters); // the meter queues take their room once
+
+	// A state loaded during playback (control thread: it may allocate).
+	ParameterContainer loaded;
+	ASSERT_TRUE (createParameters (loaded));
+	loaded.getParameter (kParamWidth)->setNormalized (0.1);
+	loaded.getParameter (kParamDiffuser)->setNormalized (1.);
+	MemoryStream chunk;
+	ASSERT_EQ (writeStateChunk (&chunk, loaded), kResultOk);
+	chunk.seek (0, IBStream::kIBSeekSet, nullptr);
+	ASSERT_EQ (p.processor->setState (&chunk), kResultOk);
+
+	ParameterChanges changes (4);
+	int32 index = 0;
+	changes.addParameterData (kParamFocus, index)->addPoint (0, 0.25, index);
+	meters.clearQueue ();
+	orvotest::gAllocations = 0;
+	orvotest::gCounting = true;
+	p.run (&changes, &meters);
+	orvotest::gCounting = false;
+	EXPECT_EQ (orvotest::gAllocations, 0);
+
+	// Both reached the engine's parameter set: a save carries them.
+	MemoryStream saved;
+	ASSERT_EQ (p.processor->getState (&saved), kResultOk);
+	saved.seek (0, IBStream::kIBSeekSet, nullptr);
+	ParameterContainer check;
+	ASSERT_TRUE (createParameters (check));
+	ASSERT_EQ (readStateChunk (&saved, check), kResultOk);
+	EXPECT_DOUBLE_EQ (check.getParameter (kParamWidth)->getNormalized (), 0.1);
+	EXPECT_DOUBLE_EQ (check.getParameter (kParamFocus)->getNormalized (), 0.25);
+#else
+	GTEST_SKIP () << "allocation hooks are off under sanitizers";
+#endif
 }
