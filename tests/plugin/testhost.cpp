@@ -13,6 +13,7 @@ namespace orvotest {
 VST3::Hosting::Module::Ptr loadModule ()
 {
 	static VST3::Hosting::Module::Ptr module;
+#ifdef ORVO_BUNDLE_PATH
 	if (!module)
 	{
 		std::string error;
@@ -25,6 +26,7 @@ VST3::Hosting::Module::Ptr loadModule ()
 		else
 			std::atexit ([] { module.reset (); });
 	}
+#endif
 	return module;
 }
 
@@ -65,6 +67,14 @@ PluginInstance::PluginInstance ()
 		component = nullptr;
 		return;
 	}
+	processor = FUnknownPtr<IAudioProcessor> (component);
+}
+
+PluginInstance::PluginInstance (IPtr<IComponent> created)
+{
+	if (!created || created->initialize (hostContext ()) != kResultOk)
+		return;
+	component = created;
 	processor = FUnknownPtr<IAudioProcessor> (component);
 }
 
