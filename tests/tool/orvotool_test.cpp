@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -79,7 +80,6 @@ struct Wav
 {
 	Audio audio;
 	SF_INFO info {};
-	int channelMap[8] {};
 	SF_BROADCAST_INFO bext {};
 	bool hasBext {false};
 };
@@ -111,7 +111,6 @@ Wav readWav (const fs::path& path)
 	SNDFILE* f = sf_open (path.c_str (), SFM_READ, &w.info);
 	if (!f)
 		return w;
-	sf_command (f, SFC_GET_CHANNEL_MAP_INFO, w.channelMap, sizeof w.channelMap);
 	w.hasBext = sf_command (f, SFC_GET_BROADCAST_INFO, &w.bext, sizeof w.bext) == SF_TRUE;
 	const size_t n = static_cast<size_t> (w.info.frames), c = static_cast<size_t> (w.info.channels);
 	std::vector<float> inter (n * c);
@@ -130,6 +129,19 @@ std::string bytes (const fs::path& p)
 	std::stringstream s;
 	s << f.rdbuf ();
 	return s.str ();
+}
+
+// The WAVE channel mask of a WAVE_FORMAT_EXTENSIBLE file; 0 when it has none.
+uint32_t channelMask (const fs::path& p)
+{
+	const std::string b = bytes (p);
+	const size_t fmt = b.find ("fmt ");
+	if (fmt == std::string::npos || b.size () < fmt + 8 + 24)
+		return 0;
+	auto u16 = [&] (size_t at) { return uint32_t (uint8_t (b[at])) | uint32_t (uint8_t (b[at + 1])) << 8; };
+	if (u16 (fmt + 8) != 0xFFFE)
+		return 0;
+	return u16 (fmt + 8 + 20) | u16 (fmt + 8 + 22) << 16;
 }
 
 // A fresh folder per test.
@@ -211,7 +223,10 @@ TEST_F (OrvotoolTest, OutputLinesUpWithTheInputAndMatchesTheTestHost)
 	const int latency = host.proc ()->getLatencySamples ();
 	ASSERT_EQ (host.activate (true), Steinberg::kResultOk);
 	const Audio ref = host.render (signal, {512});
-	EXPECT_EQ (orvotest::maxDifference (tool.audio, ref, 0, 3 * kRate - latency, latency), 0.f);
+	// Up to the test host's last whole block (it leaves a short last block
+	// to the ring's pre-fill).
+	const int whole = 3 * kRate / 512 * 512;
+	EXPECT_EQ (orvotest::maxDifference (tool.audio, ref, 0, whole - latency, latency), 0.f);
 }
 
 TEST_F (OrvotoolTest, SettingsByTitleInTheHostsTextAndRefusedBeforeAnyFile)
@@ -247,10 +262,10 @@ TEST_F (OrvotoolTest, SettingsByTitleInTheHostsTextAndRefusedBeforeAnyFile)
 
 TEST_F (OrvotoolTest, OutputFormatLoadsItsPresetRowThenLaterSettingsApply)
 {
-	// A source straight behind: the Stereo row turns the rear lobes round
-	// (Rear Width 180) and widens the response, so behind is well below the
-	// front in L and R; the 5 Channels defaults with only the format changed
-	// would leave it as loud as a front source.
+	// A source straight behind: with the Stereo row (Width 50, Rear Width
+	// 180, Mic Response C and Ls/Rs 0.5) it sits about 34 dB below a front
+	// source in L; with only the format changed and the 5 Channels values
+	// kept, about 3 dB below.
 	ASSERT_TRUE (writeWav (dir / "front.wav", planeWave (0.0, 2.0)));
 	ASSERT_TRUE (writeWav (dir / "rear.wav", planeWave (180.0, 2.0)));
 	for (const char* name : {"front", "rear"})
@@ -258,11 +273,9 @@ TEST_F (OrvotoolTest, OutputFormatLoadsItsPresetRowThenLaterSettingsApply)
 		                 "Output Format=Stereo"}).status, 0);
 	const Wav front = readWav (dir / "front_st.wav"), rear = readWav (dir / "rear_st.wav");
 	ASSERT_EQ (front.info.channels, 2);
-	EXPECT_EQ (front.channelMap[0], SF_CHANNEL_MAP_LEFT);
-	EXPECT_EQ (front.channelMap[1], SF_CHANNEL_MAP_RIGHT);
+	EXPECT_EQ (channelMask (dir / "front_st.wav"), 0x3u); // front left, front right
 	const double frontDb = rmsDb (front.audio[0]), rearDb = rmsDb (rear.audio[0]);
-	std::printf ("Stereo: front source %.1f dB, rear source %.1f dB in L\n", frontDb, rearDb);
-	EXPECT_LT (rearDb, frontDb - 3.0);
+	EXPECT_LT (rearDb, frontDb - 20.0) << "front " << frontDb << " dB, rear " << rearDb << " dB";
 
 	// Settings after the format override its row; before it, the row wins.
 	ASSERT_EQ (run ({"render", "front.wav", "-o", "after.wav", "--set", "Output Format=Stereo", "--set",
@@ -272,26 +285,22 @@ TEST_F (OrvotoolTest, OutputFormatLoadsItsPresetRowThenLaterSettingsApply)
 	EXPECT_EQ (bytes (dir / "before.wav"), bytes (dir / "front_st.wav"));
 	EXPECT_NE (bytes (dir / "after.wav"), bytes (dir / "front_st.wav"));
 
-	// Channel layouts and masks of the other formats.
-	struct Layout { const char* format; std::vector<int> map; };
-	const std::vector<Layout> layouts = {
-	    {"3 Channels", {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER}},
-	    {"4 Channels", {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT}},
-	    {"5 Channels", {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
-	                    SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT}},
-	};
-	for (const auto& l : layouts)
+	// Channel layouts and masks of the other formats (the WAVE speaker bits:
+	// 1 L, 2 R, 4 C, 8 LFE, 0x10 back left, 0x20 back right).
+	const std::vector<std::tuple<const char*, int, uint32_t>> layouts = {
+	    {"3 Channels", 3, 0x7u}, {"4 Channels", 4, 0x33u}, {"5 Channels", 6, 0x3Fu}};
+	for (const auto& [format, channels, mask] : layouts)
 	{
 		ASSERT_EQ (run ({"render", "front.wav", "-o", "l.wav", "--force", "--bits", "24", "--set",
-		                 std::string ("Output Format=") + l.format}).status, 0);
+		                 std::string ("Output Format=") + format}).status, 0);
 		const Wav w = readWav (dir / "l.wav");
-		ASSERT_EQ (w.info.channels, static_cast<int> (l.map.size ())) << l.format;
+		EXPECT_EQ (w.info.channels, channels) << format;
 		EXPECT_EQ (w.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
-		for (size_t c = 0; c < l.map.size (); ++c)
-			EXPECT_EQ (w.channelMap[c], l.map[c]) << l.format << " channel " << c;
+		EXPECT_EQ (channelMask (dir / "l.wav"), mask) << format;
 	}
 	ASSERT_EQ (run ({"render", "front.wav", "-o", "five.wav", "--no-lfe"}).status, 0);
 	EXPECT_EQ (readWav (dir / "five.wav").info.channels, 5);
+	EXPECT_EQ (channelMask (dir / "five.wav"), 0x37u);
 }
 
 TEST_F (OrvotoolTest, PresetRoundTrip)

@@ -312,11 +312,20 @@ bool Controller::parseValue (const ParamDesc& p, const std::string& rawText, Par
 	const std::string range = textRange (p);
 	double number = 0.0;
 	int decimals = 0;
-	const bool numeric = leadingNumber (text, number, decimals);
+	bool numeric = leadingNumber (text, number, decimals);
 	if (numeric && std::isnan (number))
 	{
 		error = "\"" + quoted + "\": NaN is not a value; " + p.title + " takes " + range;
 		return false;
+	}
+	const bool list = p.info.stepCount > 1;
+	// A list entry may start with a digit ("4 Channels"): a list's text is
+	// numeric only when it is a number and nothing else.
+	if (list && numeric)
+	{
+		char* end = nullptr;
+		std::strtod (text.c_str (), &end);
+		numeric = trim (end).empty ();
 	}
 	std::u16string wide = toUtf16 (text);
 	std::vector<TChar> buffer (wide.begin (), wide.end ());
@@ -325,22 +334,23 @@ bool Controller::parseValue (const ParamDesc& p, const std::string& rawText, Par
 	if (text.empty () || controller->getParamValueByString (p.info.id, buffer.data (), n) != kResultTrue ||
 	    std::isnan (n))
 	{
-		error = "\"" + quoted + "\": not a value of " + p.title + "; it takes " + range;
+		error = "\"" + quoted + "\": " + (list && numeric ? "outside the range of " : "not a value of ") +
+		        p.title + "; it takes " + range;
 		return false;
 	}
 	bool outside = n < 0.0 || n > 1.0;
-	if (!outside && numeric && p.info.stepCount > 1)
+	if (!outside && numeric && !list)
 	{
-		// A list given by its index: a whole number of the list.
-		outside = number != std::floor (number) || number < 0.0 || number > p.info.stepCount;
-	}
-	else if (!outside && numeric && (n <= 0.0 || n >= 1.0))
-	{
-		// At an end of the range: the text may have been held there. Printed
-		// back, it must give the number typed, to the printed precision.
+		// The host may hold a number at its range's end. Printed back, the
+		// value must give the number typed, to the printed precision.
 		double back = 0.0;
 		int backDecimals = 0;
-		if (leadingNumber (textOf (p.info.id, n), back, backDecimals))
+		if (!leadingNumber (textOf (p.info.id, n), back, backDecimals))
+		{
+			// Printed as a word ("On"): the number must be the plain value.
+			outside = number != controller->normalizedParamToPlain (p.info.id, n);
+		}
+		else
 		{
 			const double tolerance = 0.5 * std::pow (10.0, -backDecimals) * (1.0 + 1e-9);
 			if (std::isinf (back) || std::isinf (number))
@@ -373,9 +383,16 @@ std::string Controller::textRange (const ParamDesc& p)
 			list += (i ? ", " : "") + text (id, static_cast<double> (i) / p.info.stepCount);
 		return list + " (or the index 0 to " + std::to_string (p.info.stepCount) + ")";
 	}
-	if (p.info.stepCount == 1)
+	double ignored = 0.0;
+	int decimals = 0;
+	if (p.info.stepCount == 1 || !leadingNumber (text (id, 0.0), ignored, decimals))
 		return text (id, 0.0) + " or " + text (id, 1.0);
-	return text (id, 0.0) + " to " + text (id, 1.0, true);
+	// A fader whose bottom end is minus infinity: its finite range starts
+	// just above.
+	const std::string bottom = text (id, 0.0), aboveBottom = text (id, 1e-9);
+	if (bottom != aboveBottom)
+		return bottom + ", or " + aboveBottom + " to " + text (id, 1.0, true);
+	return bottom + " to " + text (id, 1.0, true);
 }
 
 bool Controller::applySetting (const std::string& assignment, std::string& error)
