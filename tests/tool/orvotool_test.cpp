@@ -235,8 +235,8 @@ TEST_F (OrvotoolTest, SettingsByTitleInTheHostsTextAndRefusedBeforeAnyFile)
 	ASSERT_TRUE (writeWav (dir / "in.wav", in));
 	// Title or short title, any case, blanks around the name.
 	ASSERT_EQ (run ({"render", "in.wav", "-o", "a.wav", "--set", "Width=70", "--set", "Mic Response C=0.5"}).status, 0);
-	ASSERT_EQ (run ({"render", "in.wav", "-o", "b.wav", "--set", " width =70", "--set",
-	                 "MICROPHONE RESPONSE C=0.5"}).status, 0);
+	ASSERT_EQ (run ({"render", "--set", " width =70", "--set", "MICROPHONE RESPONSE C=0.5", "in.wav", "-o",
+	                 "b.wav"}).status, 0);
 	ASSERT_EQ (run ({"render", "in.wav", "-o", "c.wav"}).status, 0);
 	EXPECT_EQ (bytes (dir / "a.wav"), bytes (dir / "b.wav"));
 	EXPECT_NE (bytes (dir / "a.wav"), bytes (dir / "c.wav"));

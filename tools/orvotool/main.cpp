@@ -434,7 +434,7 @@ int main (int argc, char** argv)
 	                    "which channels of a multichannel file are front, eight and rear, e.g. 2,3,4");
 	render->add_option ("--set", r.sets, "a setting by title, as the host shows it: \"Width=70\", "
 	                    "\"Output Format=Stereo\" (loads its preset row), \"Rear Delay=20\" (ms)")
-	    ->take_all ();
+	    ->take_all ()->allow_extra_args (false);
 	render->add_option ("--preset", r.preset, "start from a .vstpreset file (before any --set)");
 	render->add_option ("--bits", r.bits, "sample format: 16, 24 or 32f (default 32f; FLAC 24)")
 	    ->check (CLI::IsMember ({"16", "24", "32f"}));
@@ -457,14 +457,14 @@ int main (int argc, char** argv)
 	int polarSize = 640;
 	auto* preset = app.add_subcommand ("preset", "write a .vstpreset with settings, or show one");
 	preset->add_option ("output", presetOut, "the preset file to write (OUT.vstpreset)");
-	preset->add_option ("--set", presetSets, "a setting by title, as for render")->take_all ();
+	preset->add_option ("--set", presetSets, "a setting by title, as for render")->take_all ()->allow_extra_args (false);
 	preset->add_option ("--preset", presetBase, "start from this preset file");
 	preset->add_option ("--show", presetShow, "print the settings held in a preset file");
 	preset->add_flag ("--force", presetForce, "overwrite an existing file");
 
 	auto* polar = app.add_subcommand ("polar", "draw the decode's polar patterns (PNG or SVG)");
 	polar->add_option ("output", polarOut, "OUT.png or OUT.svg")->required ();
-	polar->add_option ("--set", polarSets, "a setting by title, as for render")->take_all ();
+	polar->add_option ("--set", polarSets, "a setting by title, as for render")->take_all ()->allow_extra_args (false);
 	polar->add_option ("--preset", polarBase, "start from this preset file");
 	polar->add_option ("--size", polarSize, "height in pixels")->check (CLI::Range (200, 4000));
 	polar->add_flag ("--force", polarForce, "overwrite an existing file");

@@ -5,6 +5,8 @@
 // Direction handle on the rim.
 #include "polar.h"
 
+#include "render.h"
+
 #include "sfm_api.h"
 
 #include <cairo-svg.h>
@@ -97,6 +99,13 @@ bool drawPolar (Controller& controller, const std::string& path, bool svg, int h
 		setColor (cr, kGrid, 140 / 255.0);
 	}
 
+	// The channels the output format carries (the others hold no signal).
+	bool carried[6] = {};
+	const int format = static_cast<int> (
+	    std::lround (controller.get ()->normalizedParamToPlain (kOutputFormatId, controller.normalized (kOutputFormatId))));
+	for (int c : outputLayout (format, true).busChannels)
+		carried[c] = true;
+
 	// Curves.
 	cairo_set_line_width (cr, 3 * scale);
 	cairo_set_line_join (cr, CAIRO_LINE_JOIN_ROUND);
@@ -104,7 +113,7 @@ bool drawPolar (Controller& controller, const std::string& path, bool svg, int h
 	const int points = std::min<int> (response->numPoints, SFM_RESPONSE_POINTS);
 	for (int j : order)
 	{
-		if (j >= response->numChannels || j == 3)
+		if (j >= response->numChannels || j == 3 || !carried[j])
 			continue;
 		setColor (cr, kCurveColors[j], response->channelMuted[j] ? 85 / 255.0 : 1.0);
 		for (int k = 0; k < points; ++k)
@@ -119,8 +128,8 @@ bool drawPolar (Controller& controller, const std::string& path, bool svg, int h
 	}
 
 	// Legend: the channels, then the settings.
-	double x = height + 10 * scale, y = 24 * scale;
-	const double line = 12.5 * scale;
+	double x = height + 10 * scale, y = 16 * scale;
+	const double line = 10.5 * scale;
 	cairo_set_font_size (cr, 9 * scale);
 	setColor (cr, kGrid);
 	cairo_move_to (cr, x, y);
@@ -128,7 +137,7 @@ bool drawPolar (Controller& controller, const std::string& path, bool svg, int h
 	y += line * 1.4;
 	for (int j = 0; j < 6 && j < response->numChannels; ++j)
 	{
-		if (j == 3)
+		if (j == 3 || !carried[j])
 			continue;
 		setColor (cr, kCurveColors[j], response->channelMuted[j] ? 85 / 255.0 : 1.0);
 		cairo_set_line_width (cr, 3 * scale);
@@ -140,8 +149,8 @@ bool drawPolar (Controller& controller, const std::string& path, bool svg, int h
 		cairo_show_text (cr, (std::string (kChannelNames[j]) + (response->channelMuted[j] ? " (muted)" : "")).c_str ());
 		y += line;
 	}
-	y += line * 0.6;
-	cairo_set_font_size (cr, 8 * scale);
+	y += line * 0.5;
+	cairo_set_font_size (cr, 6.5 * scale);
 	for (ParamID id = kFirstSetting; id <= kLastSetting; ++id)
 	{
 		const ParamDesc* p = controller.find (id);
@@ -151,9 +160,9 @@ bool drawPolar (Controller& controller, const std::string& path, bool svg, int h
 		cairo_move_to (cr, x, y);
 		cairo_show_text (cr, p->title.c_str ());
 		setColor (cr, kGrid);
-		cairo_move_to (cr, x + 115 * scale, y);
+		cairo_move_to (cr, x + 95 * scale, y);
 		cairo_show_text (cr, controller.text (id, controller.normalized (id), true).c_str ());
-		y += line * 0.85;
+		y += 8 * scale;
 	}
 
 	cairo_destroy (cr);
