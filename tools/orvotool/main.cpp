@@ -86,6 +86,35 @@ std::string flagText (int32 flags)
 	return s.empty () ? "-" : s;
 }
 
+// Columns padded to their widest cell, counted in characters (not bytes).
+void printTable (const std::vector<std::vector<std::string>>& rows)
+{
+	auto width = [] (const std::string& t) {
+		size_t n = 0;
+		for (unsigned char ch : t)
+			n += (ch & 0xC0) != 0x80;
+		return n;
+	};
+	std::vector<size_t> widths;
+	for (const auto& row : rows)
+		for (size_t k = 0; k < row.size (); ++k)
+		{
+			widths.resize (std::max (widths.size (), row.size ()));
+			widths[k] = std::max (widths[k], width (row[k]));
+		}
+	for (const auto& row : rows)
+	{
+		std::string line;
+		for (size_t k = 0; k < row.size (); ++k)
+		{
+			line += row[k];
+			if (k + 1 < row.size ())
+				line += std::string (widths[k] - width (row[k]) + 2, ' ');
+		}
+		std::printf ("%s\n", line.c_str ());
+	}
+}
+
 //------------------------------------------------------------------------
 int cmdParams (Plugin& plugin, bool json)
 {
@@ -153,8 +182,7 @@ int cmdParams (Plugin& plugin, bool json)
 	}
 
 	std::printf ("%s %s (%s)\n\n", plugin.name ().c_str (), plugin.version ().c_str (), plugin.path ().c_str ());
-	std::printf ("%3s  %-26s %-19s %-5s %-30s %-11s %s\n", "id", "title", "short title", "unit", "range",
-	             "default", "flags");
+	std::vector<std::vector<std::string>> table = {{"id", "title", "short title", "unit", "range", "default", "flags"}};
 	for (const ParamDesc& p : c.params ())
 	{
 		const ParamID id = p.info.id;
@@ -163,26 +191,35 @@ int cmdParams (Plugin& plugin, bool json)
 			for (int32 k = 0; k <= p.info.stepCount; ++k)
 				range += (k ? "|" : "") + c.text (id, static_cast<double> (k) / p.info.stepCount);
 		else
-			range = c.text (id, 0.0) + (p.info.stepCount == 1 ? "|" : " .. ") + c.text (id, 1.0);
-		std::printf ("%3u  %-26s %-19s %-5s %-30s %-11s %s\n", id, p.title.c_str (), p.shortTitle.c_str (),
-		             p.units.empty () ? "-" : p.units.c_str (), range.c_str (),
-		             c.text (id, p.info.defaultNormalizedValue).c_str (), flagText (p.info.flags).c_str ());
+		{
+			const std::string bottom = c.text (id, 0.0), aboveBottom = c.text (id, 1e-9), top = c.text (id, 1.0);
+			if (bottom == "Off" || bottom == "On")
+				range = bottom + "|" + top;
+			else if (bottom != aboveBottom && !(p.info.flags & ParameterInfo::kIsReadOnly)) // a fader closing to minus infinity
+				range = bottom + "|" + aboveBottom + " .. " + top;
+			else
+				range = bottom + " .. " + top;
+		}
+		table.push_back ({std::to_string (id), p.title, p.shortTitle, p.units.empty () ? "-" : p.units, range,
+		                  c.text (id, p.info.defaultNormalizedValue), flagText (p.info.flags)});
 	}
+	printTable (table);
+
 	std::printf ("\nOutput Format presets (choosing a format loads its row; every other setting "
 	             "returns to its default):\n");
-	std::printf ("%-14s", "");
+	table = {{"Output Format"}};
 	for (ParamID id : differing)
 		if (id != kOutputFormatId)
-			std::printf (" %-20s", c.find (id)->shortTitle.c_str ());
-	std::printf ("\n");
+			table[0].push_back (c.find (id)->title);
 	for (int r = 0; r < rows; ++r)
 	{
-		std::printf ("%-14s", c.text (kOutputFormatId, presets[static_cast<size_t> (r)][kOutputFormatId - 1]).c_str ());
+		const SettingValues& row = presets[static_cast<size_t> (r)];
+		table.push_back ({c.text (kOutputFormatId, row[kOutputFormatId - 1])});
 		for (ParamID id : differing)
 			if (id != kOutputFormatId)
-				std::printf (" %-20s", c.text (id, presets[static_cast<size_t> (r)][id - 1], true).c_str ());
-		std::printf ("\n");
+				table.back ().push_back (c.text (id, row[id - 1], true));
 	}
+	printTable (table);
 	return kExitOk;
 }
 
