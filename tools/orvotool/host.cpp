@@ -163,11 +163,6 @@ bool Plugin::load (const std::string& path, std::string& error)
 	return false;
 }
 
-FUnknown* Plugin::hostContext ()
-{
-	return host.get ();
-}
-
 IPtr<IComponent> Plugin::createComponent (std::string& error)
 {
 	std::lock_guard<std::mutex> lock (factoryMutex);
@@ -185,18 +180,15 @@ IPtr<IComponent> Plugin::createComponent (std::string& error)
 
 IPtr<IEditController> Plugin::createController (std::string& error)
 {
-	{
-		std::lock_guard<std::mutex> lock (factoryMutex);
-		if (controllerId == VST3::UID ())
-		{
-			// The processor names its controller; ask a throw-away instance.
-			auto component = module->getFactory ().createInstance<IComponent> (effectId);
-			TUID cid {};
-			if (component && component->getControllerClassId (cid) == kResultOk)
-				controllerId = VST3::UID::fromTUID (cid);
-		}
-	}
 	std::lock_guard<std::mutex> lock (factoryMutex);
+	if (controllerId == VST3::UID ())
+	{
+		// The processor names its controller; ask a throw-away instance.
+		auto component = module->getFactory ().createInstance<IComponent> (effectId);
+		TUID cid {};
+		if (component && component->getControllerClassId (cid) == kResultOk)
+			controllerId = VST3::UID::fromTUID (cid);
+	}
 	auto controller = module->getFactory ().createInstance<IEditController> (controllerId);
 	if (!controller || controller->initialize (host) != kResultOk)
 	{

@@ -59,8 +59,6 @@ public:
 	IPtr<IComponent> createComponent (std::string& error);
 	IPtr<IEditController> createController (std::string& error);
 
-	FUnknown* hostContext ();
-
 private:
 	std::string bundlePath;
 	VST3::Hosting::Module::Ptr module;
