@@ -39,6 +39,8 @@ PACKAGES=(
   patch fonts-liberation2 xvfb xauth x11-utils x11-apps xdotool imagemagick
   # ThreadSanitizer for the concurrency suite.
   clang-14 libclang-rt-14-dev
+  # orvotool's command line.
+  libcli11-dev
 )
 
 install_packages() {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the plug-in, installs it for
 # the user (~/.vst3) and decodes a generated demo recording through the
-# installed bundle, as a DAW would load it.
+# installed bundle, as a DAW would load it; installs orvotool to ~/.local/bin.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ORVO_BUILD_DIR:-$ROOT/build}"
@@ -27,24 +27,16 @@ rm -rf "$VST3_DIR/Orvotool.vst3"
 mv "$VST3_DIR/Orvotool.vst3.new" "$VST3_DIR/Orvotool.vst3"
 log "installed $VST3_DIR/Orvotool.vst3"
 
-BIN="$BUILD/bin/Release"
-find_tool() {
-  local name="$1" p
-  for p in "$BIN/$name" "$BUILD/tools/$name"; do
-    [[ -x "$p" ]] && { echo "$p"; return 0; }
-  done
-  return 1
-}
-RENDER="$(find_tool orvo_render)" || { log "orvo_render was not built"; exit 1; }
+# orvotool, the command-line decoder, installed for the user.
+TOOL="$BUILD/bin/Release/orvotool"
+[[ -x "$TOOL" ]] || { log "orvotool was not built"; exit 1; }
+BIN_DIR="${ORVO_BIN_DIR:-$HOME/.local/bin}"
+mkdir -p "$BIN_DIR"
+install -m 755 "$TOOL" "$BIN_DIR/orvotool.new"
+mv "$BIN_DIR/orvotool.new" "$BIN_DIR/orvotool"
+log "installed $BIN_DIR/orvotool"
 
-# The demo: a generated capsule recording, decoded by the installed plug-in,
-# then measured.
-DEMO_TOOL="$(find_tool orvo_demo)" || { log "orvo_demo was not built"; exit 1; }
-mkdir -p "$DEMO"
-"$DEMO_TOOL" generate "$DEMO"
-INPUT="$DEMO/demo_capsules.wav"
-[[ -f "$INPUT" ]] || { log "orvo_demo generate wrote no $INPUT"; exit 1; }
-RENDERED="$DEMO/demo_decoded_plugin.wav"
-"$RENDER" --plugin "$VST3_DIR/Orvotool.vst3" "$INPUT" "$RENDERED"
-"$DEMO_TOOL" report "$DEMO" "$RENDERED"
-log "done: the decoded 5.1 recording is $RENDERED"
+# The demo: a generated capsule recording decoded by the installed plug-in,
+# then measured; it fails when a source does not land in its own channel.
+"$BIN_DIR/orvotool" --plugin "$VST3_DIR/Orvotool.vst3" demo --dir "$DEMO"
+log "done: the decoded 5.1 recording is $DEMO/demo_decoded.wav"

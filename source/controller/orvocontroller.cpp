@@ -15,6 +15,8 @@
 namespace Steinberg {
 namespace Vst {
 
+DEF_CLASS_IID (IOrvoEffectAccess)
+
 FUnknown* OrvoController::createInstance (void* /*context*/)
 {
 	return static_cast<IEditController*> (new OrvoController ());
