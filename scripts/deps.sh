@@ -34,6 +34,7 @@ PACKAGES=(
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
   libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev ardour
+  patch libx11-dev xvfb xauth
 )
 
 install_packages() {
