@@ -12,8 +12,6 @@
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 
-#include <cstring>
-
 namespace Steinberg {
 namespace Vst {
 
@@ -106,10 +104,11 @@ void updateInitialDelay (AEffect* effect)
 		wrapper->restartComponent (kLatencyChanged);
 }
 
-// Every host call passes here first. On the thread that created the effect
-// (the host's user-interface thread) each call also runs what is due in the
-// run loop: parameter changes on their way to the controller, the editor's
-// X11 events and timers. A VST 2 host gives no other chance to run them.
+// Every host call passes here first. Each call also runs what is due in the
+// run loop on the calling thread, if that thread registered anything there
+// (the host's user-interface thread; never its audio thread): parameter
+// changes on their way to the controller, the editor's X11 events and timers.
+// A VST 2 host gives no other chance to run them.
 VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                     float opt)
 {

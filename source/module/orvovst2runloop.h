@@ -3,7 +3,8 @@
 // (the editor idle call among them). This run loop collects the SDK's timers
 // (the wrapper moves host parameter changes into the controller on one) and
 // VSTGUI's timers and X11 connection, and runs whatever is due whenever the
-// host calls the plug-in on the thread that registered it.
+// host calls the plug-in on the thread that registered it. Handlers run only on
+// the thread that registered them, and are to be unregistered there too.
 #pragma once
 
 #include "base/source/timer.h"
