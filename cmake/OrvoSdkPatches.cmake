@@ -11,7 +11,7 @@ function(orvo_apply_sdk_patch patchfile)
     endif()
     get_filename_component(patchfile "${patchfile}" ABSOLUTE)
     get_filename_component(name "${patchfile}" NAME)
-    set(args -p1 --batch --silent --forward -d "${VST3_SDK_DIR}" -i "${patchfile}")
+    set(args -p1 --batch --silent --forward --no-backup-if-mismatch -d "${VST3_SDK_DIR}" -i "${patchfile}")
     execute_process(COMMAND ${ORVO_PATCH_EXECUTABLE} --dry-run -R ${args}
         RESULT_VARIABLE reversed OUTPUT_QUIET ERROR_QUIET)
     if(reversed EQUAL 0)
