@@ -1,8 +1,9 @@
 // Entry of the VST 2 module: the SDK's VST 2 wrapper around the processor and
 // its controller, under the unique ID "Orvo". VSTPluginMain itself is the
-// wrapper's; it calls createEffectInstance below. Also here: the export under
-// the old name "main", and what Linux needs around the wrapper (a run loop for
-// its timers and the editor, checks of what the host hands over).
+// wrapper's (exported also as "main" by the link); it calls
+// createEffectInstance below. Also here: what Linux needs around the wrapper
+// (a run loop for its timers and the editor, checks of what the host hands
+// over).
 
 #include "module/orvocids.h"
 #include "module/orvovst2runloop.h"
@@ -158,13 +159,4 @@ float getParameter (AEffect* effect, VstInt32 index)
 	if (auto* processor = WrappedProcessor::of (*static_cast<Vst2Wrapper*> (effect)))
 		aeffect->initialDelay = static_cast<VstInt32> (processor->getLatencySamples ());
 	return effect;
-}
-
-// The name hosts looked for before VSTPluginMain; the same entry.
-extern "C" SMTG_EXPORT_SYMBOL AEffect* orvoVst2Main (audioMasterCallback audioMaster) __asm__ ("main");
-extern "C" AEffect* VSTPluginMain (audioMasterCallback audioMaster);
-
-AEffect* orvoVst2Main (audioMasterCallback audioMaster)
-{
-	return VSTPluginMain (audioMaster);
 }

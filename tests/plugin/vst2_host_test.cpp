@@ -213,7 +213,8 @@ TEST (Vst2Module, DescribesThePluginInItsEffectRecord)
 		EXPECT_EQ (hostLog.ioChanged > 0, latency != before) << "the host hears of a new latency";
 	}
 
-	// The other name of the entry point gives the same plug-in.
+	// The old name of the entry point is the same function.
+	EXPECT_EQ (entry ("main"), entry ("VSTPluginMain"));
 	Effect viaMain ("main");
 	ASSERT_TRUE (viaMain);
 	EXPECT_EQ (viaMain->uniqueID, e->uniqueID);
