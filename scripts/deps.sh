@@ -41,6 +41,8 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   # orvotool's command line.
   libcli11-dev
+  # The VST 2 module's editor test (Xlib).
+  libx11-dev
 )
 
 install_packages() {

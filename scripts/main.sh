@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the plug-in, installs it for
-# the user (~/.vst3) and decodes a generated demo recording through the
-# installed bundle, as a DAW would load it; installs orvotool to ~/.local/bin.
+# the user (the VST 3 bundle into ~/.vst3, the VST 2 module into ~/.lxvst),
+# installs orvotool into ~/.local/bin and decodes a generated demo recording
+# through the installed bundle, as a DAW would load it.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ORVO_BUILD_DIR:-$ROOT/build}"
 JOBS="${ORVO_JOBS:-$(nproc)}"
 DEMO="${ORVO_DEMO_DIR:-$BUILD/demo}"
 VST3_DIR="${VST3_USER_DIR:-$HOME/.vst3}"
+LXVST_DIR="${LXVST_USER_DIR:-$HOME/.lxvst}"
 
 log() { echo "[main] $*"; }
 
@@ -26,6 +28,18 @@ cp -R "$BUNDLE" "$VST3_DIR/Orvotool.vst3.new"
 rm -rf "$VST3_DIR/Orvotool.vst3"
 mv "$VST3_DIR/Orvotool.vst3.new" "$VST3_DIR/Orvotool.vst3"
 log "installed $VST3_DIR/Orvotool.vst3"
+
+# The VST 2 module keeps its own tree (Orvotool/Contents/x86_64-linux/Orvotool.so
+# with Contents/Resources beside it, where its editor finds the images) in the
+# folder Linux VST 2 hosts search; they look into subfolders.
+VST2_TREE="$BUILD/VST2/Orvotool"
+[[ -f "$VST2_TREE/Contents/x86_64-linux/Orvotool.so" ]] || { log "no VST 2 module in $VST2_TREE"; exit 1; }
+mkdir -p "$LXVST_DIR"
+rm -rf "$LXVST_DIR/Orvotool.new"
+cp -R "$VST2_TREE" "$LXVST_DIR/Orvotool.new"
+rm -rf "$LXVST_DIR/Orvotool"
+mv "$LXVST_DIR/Orvotool.new" "$LXVST_DIR/Orvotool"
+log "installed $LXVST_DIR/Orvotool (VST 2)"
 
 # orvotool, the command-line decoder, installed for the user.
 TOOL="$BUILD/bin/Release/orvotool"
