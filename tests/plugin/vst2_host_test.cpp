@@ -258,7 +258,11 @@ TEST (Vst2Module, ParametersShowTheirNamesValuesAndDisplays)
 			String128 expected {};
 			p->toString (p->getNormalized (), expected);
 			const std::string shown = e.text (effGetParamDisplay, i);
-			const std::string full = VST3::StringConvert::convert (expected);
+			std::string full = VST3::StringConvert::convert (expected);
+			// 8-bit text for VST 2 hosts: infinity is spelled out.
+			const std::string infinity = "\u221E";
+			if (const auto at = full.find (infinity); at != std::string::npos)
+				full.replace (at, infinity.size (), "inf");
 			// A VST 2 display string is 8 characters at most.
 			EXPECT_FALSE (shown.empty ()) << i;
 			EXPECT_EQ (shown, full.substr (0, shown.size ())) << i << " at " << value;
