@@ -345,14 +345,24 @@ void OrvoView::createRightColumn (CFrame* f)
 
 void OrvoView::setLit (CControl* label, bool lit)
 {
-	if (label)
-		label->setValue (lit ? 1.f : 0.f);
+	setSwitch (label, lit ? 1.f : 0.f);
 }
 
 void OrvoView::setSwitch (CControl* control, float value)
 {
-	if (control)
-		control->setValue (value);
+	// A changed control asks for its own redraw. The frame's dirty check at
+	// the next tick alone does not always repaint it: on X11 the Beamshaping
+	// captions kept showing the old line after a click on the radio dots
+	// (their dirty mark was gone, the screen unchanged).
+	// setValue also when the value is unchanged: a text field prints its
+	// number only then (a field still at its constructor's value would
+	// stay blank).
+	if (!control)
+		return;
+	const bool changed = control->getValue () != value;
+	control->setValue (value);
+	if (changed)
+		control->invalid ();
 }
 
 void OrvoView::beginEdit (VSTGUI_INT32 tag)

@@ -76,7 +76,7 @@ private:
 	                                    ParamID id);
 	VSTGUI::CBitmap* bitmap (int32 id) const { return bitmaps[id - kFirstBitmap]; }
 	void forgetControls ();
-	void setSwitch (VSTGUI::CControl* control, float value);
+	static void setSwitch (VSTGUI::CControl* control, float value);
 	static void setLit (VSTGUI::CControl* label, bool lit);
 	float fieldValue (ParamID id, double plain) const;
 

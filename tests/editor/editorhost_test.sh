@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The SDK's editorhost opens the editor on a private Xvfb server; a screenshot
-# of the screen shows the whole 955 x 510 layout.
+# of the screen shows the whole 955 x 510 layout, and a click on a radio dot
+# repaints the caption beside it.
 #   editorhost_test.sh <editorhost> <Orvotool.vst3> <screenshot.png>
 # editorhost looks the _XEMBED_INFO atom up without creating it (and exits
 # when it is missing): the atom is created first, on a server started with
@@ -11,6 +12,7 @@ if [[ -z "${ORVO_IN_XVFB:-}" ]]; then
   exec env ORVO_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
 fi
 host="$1" bundle="$2" shot="$3"
+command -v xdotool >/dev/null || { echo "xdotool missing (scripts/deps.sh installs it)"; exit 1; }
 xprop -root -f _XEMBED_INFO 32c -set _XEMBED_INFO 0
 "$host" "$bundle" > editorhost.log 2>&1 &
 pid=$!
@@ -41,4 +43,18 @@ well=$(convert "$shot" -format '%[pixel:p{470,58}]' info:)
 echo "centre panel $centre, well $well"
 [[ "$centre" == "srgb(49,53,59)" ]] || { echo "FAIL: centre panel"; exit 1; }
 [[ "$well" == "srgb(24,26,29)" ]] || { echo "FAIL: polar display well"; exit 1; }
-echo "1 passed, 0 failed"
+# Fields show their numbers from the start, also those still at their
+# defaults (Focus 1.00, the C output gain +0.0).
+lit() { convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:round(maxima*255)]' info:; }
+focus=$(lit "$shot" 30x12+223+148) gainC=$(lit "$shot" 30x12+875+165)
+echo "Focus field $focus, C gain field $gainC"
+(( focus >= 150 && gainC >= 150 )) || { echo "FAIL: a field shows no number"; exit 1; }
+# A click on the "First Order" radio dot: the caption beside the dots
+# follows, its upper line turns bright and the lower one dim.
+xdotool mousemove $((x + 49)) $((y + 55)) click 1
+sleep 1
+xwd -root -silent | convert xwd:- -crop "955x510+$x+$y" +repage after.png
+first=$(lit after.png 10x10+61+50) second=$(lit after.png 10x10+61+70)
+echo "after a click on the First Order dot: caption lines $first / $second"
+(( first >= 200 && second < 180 )) || { echo "FAIL: the Beamshaping caption does not follow its dots"; exit 1; }
+echo "3 passed, 0 failed"
