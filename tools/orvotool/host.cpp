@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -440,9 +441,27 @@ bool resolveSettings (Plugin& plugin, const std::string& presetPath,
 		return false;
 	if (!presetPath.empty () && !controller.loadPreset (presetPath, plugin.effectClass (), error))
 		return false;
+	// Choosing a format loads its whole preset row, as in the editor: what
+	// came before it on the command line is gone. Said once, so a setting
+	// typed before the format is not lost without a word.
+	std::vector<std::string> before;
+	if (!presetPath.empty ())
+		before.push_back ("the settings of " + presetPath);
 	for (const auto& a : assignments)
+	{
 		if (!controller.applySetting (a, error))
 			return false;
+		const ParamDesc* p = controller.findByName (a.substr (0, a.find ('=')));
+		if (p && p->info.id == kOutputFormatId)
+		{
+			for (const auto& lost : before)
+				std::fprintf (stderr, "orvotool: warning: \"%s\" loads its preset row and replaces %s; "
+				              "give settings after the format\n", a.c_str (), lost.c_str ());
+			before.clear ();
+		}
+		else
+			before.push_back ("\"" + a + "\"");
+	}
 	return true;
 }
 

@@ -122,7 +122,9 @@ private:
 };
 
 // Settings from the command line: an optional preset file, then the --set
-// assignments in order. Prints nothing; the message names the culprit.
+// assignments in order. The message names the culprit. An Output Format
+// loads its preset row over what came before it; each setting so replaced
+// gets a warning on standard error.
 bool resolveSettings (Plugin& plugin, const std::string& presetPath,
                       const std::vector<std::string>& assignments, Controller& controller,
                       std::string& error);
