@@ -53,18 +53,17 @@ int sfm_fifo_pair_open(sfm_fifo* in, sfm_fifo* out, int inChannels, int outChann
 {
     if (!in || !out || maxBlock <= 0 || hop <= 0)
         return EINVAL;
-    int size, latency;
-    if (hop % maxBlock == 0) {
-        size = hop;
-        latency = hop - maxBlock;
-    } else if (maxBlock % hop == 0) {
-        size = maxBlock;
-        latency = 0;
-    } else {
-        // Room for a partial block on either side of the hops in flight.
-        latency = hop;
-        size = maxBlock + 2 * hop - ((maxBlock + 2 * hop) % hop);
-    }
+    // Hosts may send any block size up to the maximum they announced (they
+    // split blocks at loop points, automation points and the end of a
+    // render). Input can then stop anywhere inside a hop, up to hop - 1
+    // samples short of the next one, so the output ring starts one hop full:
+    // it never runs dry and the delay stays what is reported, whatever the
+    // block sizes. A pre-fill sized for blocks of exactly the maximum would
+    // insert silence at every shorter block and leave the decode late.
+    // Size: a partial block on either side of the hops in flight, rounded
+    // down to whole hops so that a hop never straddles the wrap point.
+    const int latency = hop;
+    const int size = maxBlock + 2 * hop - ((maxBlock + 2 * hop) % hop);
     int rc = sfm_fifo_open(in, inChannels, size, 0);
     if (rc == 0)
         rc = sfm_fifo_open(out, outChannels, size, latency);

@@ -501,8 +501,8 @@ void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus
 		if (written == 0 && hops == 0 && read == 0)
 			break;
 	}
-	// What the output ring could not supply (the rest of a block shorter than
-	// a hop when the ring holds no pre-fill) is silence, never old content.
+	// What the output ring could not supply (only possible for a block longer
+	// than announced) is silence, never old content.
 	for (int32 c = 0; c < kNumOutputs; ++c)
 		if (out[c] && outPos < numSamples)
 			std::memset (out[c] + outPos, 0, sizeof (float) * static_cast<size_t> (numSamples - outPos));
