@@ -1,6 +1,7 @@
 #include "controller/orvocontroller.h"
 #include "editor/orvoview.h"
 
+#include "controller/kv_vstparam.h"
 #include "controller/orvoparams.h"
 #include "processor/orvoparammap.h"
 #include "processor/orvostatechunk.h"
@@ -147,6 +148,23 @@ void OrvoController::updateAllViews ()
 		}
 	}
 	responseDirty = true;
+}
+
+// Hosts build their controls' ranges from the plain values at normalized 0
+// and 1; a closed gain's minus infinity there turns a generic fader's
+// position into NaN. Hosts get the linear end of the range instead (-25 dB);
+// the text at that end still reads minus infinity, and the parameter objects,
+// the editor and the state keep it.
+ParamValue PLUGIN_API OrvoController::normalizedParamToPlain (ParamID tag, ParamValue value)
+{
+	const ParamValue plain = EditControllerEx1::normalizedParamToPlain (tag, value);
+	if (std::isfinite (plain))
+		return plain;
+	auto* p = dynamic_cast<kv_VSTParam*> (getParameterObject (tag));
+	if (!p)
+		return 0.0;
+	const ParamValue x = std::clamp (value, 0.0, 1.0);
+	return p->getMinPlain () + x * (p->getMaxPlain () - p->getMinPlain ());
 }
 
 //------------------------------------------------------------------------

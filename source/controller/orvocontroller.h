@@ -30,6 +30,7 @@ public:
 	// IEditController
 	tresult PLUGIN_API setComponentState (IBStream* state) SMTG_OVERRIDE;
 	tresult PLUGIN_API setParamNormalized (ParamID tag, ParamValue value) SMTG_OVERRIDE;
+	ParamValue PLUGIN_API normalizedParamToPlain (ParamID tag, ParamValue value) SMTG_OVERRIDE;
 	IPlugView* PLUGIN_API createView (FIDString name) SMTG_OVERRIDE;
 
 	// EditController

@@ -343,6 +343,28 @@ TEST_F (ControllerTest, HostTextsAtTheDefaultsArePlainValues)
 	EXPECT_EQ (hostText (controller, kParamDirection, 0.25), u"-90");
 }
 
+TEST_F (ControllerTest, HostRangesAreFiniteAndAClosedGainStillReadsMinusInfinity)
+{
+	// Hosts draw generic controls from the plain values at both ends.
+	for (int32 i = 0; i < controller->getParameterCount (); ++i)
+	{
+		ParameterInfo info {};
+		ASSERT_EQ (controller->getParameterInfo (i, info), kResultOk);
+		for (ParamValue x : {0., 0.5, 1.})
+			EXPECT_TRUE (std::isfinite (controller->normalizedParamToPlain (info.id, x)))
+			    << "id " << info.id << " at " << x;
+	}
+	for (ParamID id : {kParamGainLR, kParamGainC, kParamGainLsRs})
+	{
+		EXPECT_DOUBLE_EQ (controller->normalizedParamToPlain (id, 0.), -25.);
+		EXPECT_EQ (controller->plainParamToNormalized (id, -25.), 0.);
+		EXPECT_EQ (hostText (controller, id, 0.), u"-\u221E");
+		EXPECT_EQ (plain (id), 0.);
+		controller->setParamNormalized (id, 0.);
+		EXPECT_EQ (plain (id), -INFINITY) << "the editor and the state keep minus infinity";
+	}
+}
+
 TEST_F (ControllerTest, HostTextsReadBackAsTheValueTheyShow)
 {
 	// Every parameter, over a sweep, random values and both ends: the text a
