@@ -1,0 +1,11 @@
+# Windows modules (any Windows compiler).
+
+# orvo_windows_module(<target>): the module's own library entry point in
+# source/module/orvoentry.cpp stores the instance handle and the module folder
+# and exports InitDll/ExitDll, so the SDK's default one (dllmain.cpp, which
+# defines the same symbols) stays out.
+function(orvo_windows_module target)
+    get_target_property(sources ${target} SOURCES)
+    list(FILTER sources EXCLUDE REGEX "/public\\.sdk/source/main/dllmain\\.cpp$")
+    set_property(TARGET ${target} PROPERTY SOURCES ${sources})
+endfunction()
