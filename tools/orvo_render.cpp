@@ -17,7 +17,7 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
-#include <sndfile.h>
+#include "orvo_audiofile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -145,34 +145,26 @@ int main (int argc, char** argv)
 	}
 
 	// Input.
-	SF_INFO inInfo {};
-	SNDFILE* inFile = sf_open (opt.input.c_str (), SFM_READ, &inInfo);
-	if (!inFile)
+	OrvoAudio input;
+	std::string readError;
+	if (!orvoReadAudio (opt.input, input, readError))
 	{
-		std::fprintf (stderr, "orvo_render: cannot read %s: %s\n", opt.input.c_str (), sf_strerror (nullptr));
+		std::fprintf (stderr, "orvo_render: cannot read %s: %s\n", opt.input.c_str (), readError.c_str ());
 		return 1;
 	}
-	if (inInfo.channels < kCapsules)
+	if (input.channels < kCapsules)
 	{
 		std::fprintf (stderr, "orvo_render: %s has %d channel(s); the decoder needs 3 capsule channels\n",
-		              opt.input.c_str (), inInfo.channels);
-		sf_close (inFile);
+		              opt.input.c_str (), input.channels);
 		return 1;
 	}
-	const auto frames = static_cast<int64_t> (inInfo.frames);
-	std::vector<float> interleaved (static_cast<size_t> (frames * inInfo.channels));
-	const sf_count_t got = sf_readf_float (inFile, interleaved.data (), frames);
-	sf_close (inFile);
-	if (got != frames)
-	{
-		std::fprintf (stderr, "orvo_render: short read from %s\n", opt.input.c_str ());
-		return 1;
-	}
+	const int64_t frames = input.frames;
+	const std::vector<float>& interleaved = input.samples;
 	std::printf ("input:   %s, %d Hz, %d channels, %lld frames (%.2f s)\n", opt.input.c_str (),
-	             inInfo.samplerate, inInfo.channels, static_cast<long long> (frames),
-	             static_cast<double> (frames) / inInfo.samplerate);
-	if (inInfo.channels > kCapsules)
-		std::printf ("         channels 4 to %d are ignored\n", inInfo.channels);
+	             input.sampleRate, input.channels, static_cast<long long> (frames),
+	             static_cast<double> (frames) / input.sampleRate);
+	if (input.channels > kCapsules)
+		std::printf ("         channels 4 to %d are ignored\n", input.channels);
 
 	// Plug-in.
 	std::string error;
@@ -256,11 +248,11 @@ int main (int argc, char** argv)
 
 	SpeakerArrangement inArr = SpeakerArr::k51, outArr = SpeakerArr::k51;
 	processor->setBusArrangements (&inArr, 1, &outArr, 1);
-	ProcessSetup setup {kOffline, kSample32, opt.block, static_cast<double> (inInfo.samplerate)};
+	ProcessSetup setup {kOffline, kSample32, opt.block, static_cast<double> (input.sampleRate)};
 	if (processor->setupProcessing (setup) != kResultOk)
 	{
 		std::fprintf (stderr, "orvo_render: the plug-in refuses %d Hz with blocks of %d\n",
-		              inInfo.samplerate, opt.block);
+		              input.sampleRate, opt.block);
 		component->terminate ();
 		return 1;
 	}
@@ -282,7 +274,7 @@ int main (int argc, char** argv)
 	std::vector<std::vector<float>> out (kOutputs, std::vector<float> (static_cast<size_t> (total), 0.f));
 	for (int64_t i = 0; i < frames; ++i)
 		for (int c = 0; c < kCapsules; ++c)
-			in[c][static_cast<size_t> (i)] = interleaved[static_cast<size_t> (i * inInfo.channels + c)];
+			in[c][static_cast<size_t> (i)] = interleaved[static_cast<size_t> (i * input.channels + c)];
 
 	const auto start = std::chrono::steady_clock::now ();
 	for (int64_t pos = 0; pos < total; pos += opt.block)
@@ -308,37 +300,27 @@ int main (int argc, char** argv)
 			energy[c] += static_cast<double> (x) * x;
 		}
 
-	SF_INFO outInfo {};
-	outInfo.samplerate = inInfo.samplerate;
-	outInfo.channels = kOutputs;
-	outInfo.format = SF_FORMAT_WAVEX | SF_FORMAT_FLOAT;
-	SNDFILE* outFile = sf_open (opt.output.c_str (), SFM_WRITE, &outInfo);
-	if (!outFile)
+	OrvoAudio decoded;
+	decoded.sampleRate = input.sampleRate;
+	decoded.channels = kOutputs;
+	decoded.frames = outFrames;
+	decoded.samples = std::move (result);
+	std::string writeError;
+	if (!orvoWrite51 (opt.output, decoded, writeError))
 	{
-		std::fprintf (stderr, "orvo_render: cannot write %s: %s\n", opt.output.c_str (), sf_strerror (nullptr));
-		return 1;
-	}
-	int channelMap[kOutputs] = {SF_CHANNEL_MAP_LEFT,     SF_CHANNEL_MAP_RIGHT,
-	                            SF_CHANNEL_MAP_CENTER,   SF_CHANNEL_MAP_LFE,
-	                            SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT};
-	sf_command (outFile, SFC_SET_CHANNEL_MAP_INFO, channelMap, sizeof (channelMap));
-	const sf_count_t written = sf_writef_float (outFile, result.data (), outFrames);
-	sf_close (outFile);
-	if (written != outFrames)
-	{
-		std::fprintf (stderr, "orvo_render: short write to %s\n", opt.output.c_str ());
+		std::fprintf (stderr, "orvo_render: cannot write %s: %s\n", opt.output.c_str (), writeError.c_str ());
 		return 1;
 	}
 
 	std::printf ("output:  %s, %d Hz, 6 channels (L R C LFE Ls Rs), %lld frames, 32-bit float\n",
-	             opt.output.c_str (), inInfo.samplerate, static_cast<long long> (outFrames));
+	             opt.output.c_str (), input.sampleRate, static_cast<long long> (outFrames));
 	for (int c = 0; c < kOutputs; ++c)
 	{
 		const double rms = outFrames > 0 ? std::sqrt (energy[c] / static_cast<double> (outFrames)) : 0.0;
 		auto db = [] (double v) { return v > 0 ? 20.0 * std::log10 (v) : -INFINITY; };
 		std::printf ("         %-3s peak %7.1f dBFS  rms %7.1f dBFS\n", kOutputNames[c], db (peak[c]), db (rms));
 	}
-	const double audioSeconds = static_cast<double> (total) / inInfo.samplerate;
+	const double audioSeconds = static_cast<double> (total) / input.sampleRate;
 	std::printf ("time:    %.3f s for %.2f s of audio (%.0fx real time)\n", seconds, audioSeconds,
 	             seconds > 0 ? audioSeconds / seconds : 0.0);
 	return 0;
