@@ -1,7 +1,9 @@
 # What the VST 3 SDK needs to build with MinGW-w64 on a Linux machine. Each
-# change to the SDK is a patch or a shim header in cmake/mingw/ that says why.
+# change to the SDK is a patch in cmake/patches/mingw-*.patch or a shim header
+# in cmake/mingw/include/, and says why in its first lines.
 
 include(OrvoSdkPatches)
+set(ORVO_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}")
 
 # Before the SDK is added.
 macro(orvo_mingw_prepare_sdk)
@@ -12,11 +14,11 @@ macro(orvo_mingw_prepare_sdk)
     set(SMTG_CREATE_MODULE_INFO OFF CACHE BOOL "" FORCE)
     set(SMTG_CREATE_BUNDLE_FOR_WINDOWS ON CACHE BOOL "" FORCE)
 
-    orvo_apply_sdk_patch(mingw/sdk-aligned-alloc.patch)
-    orvo_apply_sdk_patch(mingw/sdk-attrib-host-only.patch)
-    orvo_apply_sdk_patch(mingw/sdk-vstgui-no-standalone.patch)
+    foreach(patch aligned-alloc attrib-host-only vstgui-no-standalone)
+        orvo_apply_sdk_patch(${ORVO_CMAKE_DIR}/patches/mingw-${patch}.patch)
+    endforeach()
     # <Windows.h> as spelled by some SDK sources.
-    include_directories(SYSTEM "${CMAKE_CURRENT_LIST_DIR}/mingw/shim")
+    include_directories(SYSTEM "${ORVO_CMAKE_DIR}/mingw/include")
 endmacro()
 
 # After the SDK is added: its tools as Windows programs.
