@@ -24,6 +24,8 @@ set(SDK_ROOT "${VST3_SDK_DIR}")
 list(APPEND CMAKE_MODULE_PATH "${VST3_SDK_DIR}/cmake/modules")
 include(SMTG_VST3_SDK)
 
+include(OrvoDeliverables)
+
 # Windows modules cross-built with MinGW-w64.
 if(WIN32)
     include(OrvoWindows)

@@ -8,4 +8,8 @@ function(orvo_windows_module target)
     get_target_property(sources ${target} SOURCES)
     list(FILTER sources EXCLUDE REGEX "/public\\.sdk/source/main/dllmain\\.cpp$")
     set_property(TARGET ${target} PROPERTY SOURCES ${sources})
+    # Release modules ship without a symbol table (as the SDK strips on Linux).
+    if(MINGW)
+        target_link_options(${target} PRIVATE $<$<CONFIG:Release>:-s>)
+    endif()
 endfunction()
