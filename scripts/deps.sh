@@ -34,8 +34,8 @@ PACKAGES=(
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
   libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev ardour
-  # the Windows modules: cross compiler (posix threads), Wine to test them, patch for the SDK
-  g++-mingw-w64-x86-64-posix wine wine64 patch
+  # the Windows modules: cross compiler (posix threads), Wine (and Xvfb) to test them, patch for the SDK
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth patch
 )
 
 install_packages() {
