@@ -36,3 +36,8 @@ find_program(ORVO_WINE NAMES wine wine64)
 if(ORVO_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVO_WINE})
 endif()
+
+# orvotool needs libsndfile, CLI11 and cairo, which have no Windows builds
+# here; the benchmarks need Google Benchmark. Neither is a Windows deliverable.
+set(ORVO_BUILD_TOOLS OFF CACHE BOOL "Build the command-line tools" FORCE)
+set(ORVO_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)

@@ -14,6 +14,6 @@ function(orvo_add_test name)
     endif()
     gtest_discover_tests(${name}
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-        PROPERTIES LABELS "${labels}"
+        PROPERTIES LABELS "${labels}" TIMEOUT 300
         DISCOVERY_TIMEOUT 60)
 endfunction()

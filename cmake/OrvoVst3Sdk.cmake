@@ -19,6 +19,10 @@ set(SMTG_ENABLE_VSTGUI_SUPPORT ON CACHE BOOL "" FORCE)
 set(SMTG_CREATE_PLUGIN_LINK OFF CACHE BOOL "" FORCE)
 set(SMTG_RUN_VST_VALIDATOR ON CACHE BOOL "" FORCE)
 
+# Configure-time fixes to the SDK tree (see each patch's header).
+include(OrvoSdkPatches)
+orvo_apply_sdk_patch("${CMAKE_CURRENT_LIST_DIR}/patches/vstgui-x11-cairo-device.patch")
+
 set(vst3sdk_SOURCE_DIR "${VST3_SDK_DIR}")
 set(SDK_ROOT "${VST3_SDK_DIR}")
 list(APPEND CMAKE_MODULE_PATH "${VST3_SDK_DIR}/cmake/modules")

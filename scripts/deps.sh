@@ -34,8 +34,17 @@ PACKAGES=(
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
   libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev ardour
-  # the Windows modules: cross compiler (posix threads), Wine (and Xvfb) to test them, patch for the SDK
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth patch
+  # The editor: SDK patching, its font (art and text), and the window tests
+  # under Xvfb (screenshots, synthetic mouse input).
+  patch fonts-liberation2 xvfb xauth x11-utils x11-apps xdotool imagemagick
+  # ThreadSanitizer for the concurrency suite.
+  clang-14 libclang-rt-14-dev
+  # orvotool's command line.
+  libcli11-dev
+  # The VST 2 module's editor test (Xlib).
+  libx11-dev
+  # The Windows modules: cross compiler (posix threads), Wine to test them.
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 install_packages() {

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the plug-in, installs it for
-# the user (~/.vst3) and decodes a generated demo recording through the
-# installed bundle, as a DAW would load it.
+# the user (the VST 3 bundle into ~/.vst3, the VST 2 module into ~/.lxvst),
+# installs orvotool into ~/.local/bin and decodes a generated demo recording
+# through the installed bundle, as a DAW would load it.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ORVO_BUILD_DIR:-$ROOT/build}"
 JOBS="${ORVO_JOBS:-$(nproc)}"
 DEMO="${ORVO_DEMO_DIR:-$BUILD/demo}"
 VST3_DIR="${VST3_USER_DIR:-$HOME/.vst3}"
+LXVST_DIR="${LXVST_USER_DIR:-$HOME/.lxvst}"
 
 log() { echo "[main] $*"; }
 
@@ -27,24 +29,28 @@ rm -rf "$VST3_DIR/Orvotool.vst3"
 mv "$VST3_DIR/Orvotool.vst3.new" "$VST3_DIR/Orvotool.vst3"
 log "installed $VST3_DIR/Orvotool.vst3"
 
-BIN="$BUILD/bin/Release"
-find_tool() {
-  local name="$1" p
-  for p in "$BIN/$name" "$BUILD/tools/$name"; do
-    [[ -x "$p" ]] && { echo "$p"; return 0; }
-  done
-  return 1
-}
-RENDER="$(find_tool orvo_render)" || { log "orvo_render was not built"; exit 1; }
+# The VST 2 module keeps its own tree (Orvotool/Contents/x86_64-linux/Orvotool.so
+# with Contents/Resources beside it, where its editor finds the images) in the
+# folder Linux VST 2 hosts search; they look into subfolders.
+VST2_TREE="$BUILD/VST2/Orvotool"
+[[ -f "$VST2_TREE/Contents/x86_64-linux/Orvotool.so" ]] || { log "no VST 2 module in $VST2_TREE"; exit 1; }
+mkdir -p "$LXVST_DIR"
+rm -rf "$LXVST_DIR/Orvotool.new"
+cp -R "$VST2_TREE" "$LXVST_DIR/Orvotool.new"
+rm -rf "$LXVST_DIR/Orvotool"
+mv "$LXVST_DIR/Orvotool.new" "$LXVST_DIR/Orvotool"
+log "installed $LXVST_DIR/Orvotool (VST 2)"
 
-# The demo: a generated capsule recording, decoded by the installed plug-in,
-# then measured.
-DEMO_TOOL="$(find_tool orvo_demo)" || { log "orvo_demo was not built"; exit 1; }
-mkdir -p "$DEMO"
-"$DEMO_TOOL" generate "$DEMO"
-INPUT="$DEMO/demo_capsules.wav"
-[[ -f "$INPUT" ]] || { log "orvo_demo generate wrote no $INPUT"; exit 1; }
-RENDERED="$DEMO/demo_decoded_plugin.wav"
-"$RENDER" --plugin "$VST3_DIR/Orvotool.vst3" "$INPUT" "$RENDERED"
-"$DEMO_TOOL" report "$DEMO" "$RENDERED"
-log "done: the decoded 5.1 recording is $RENDERED"
+# orvotool, the command-line decoder, installed for the user.
+TOOL="$BUILD/bin/Release/orvotool"
+[[ -x "$TOOL" ]] || { log "orvotool was not built"; exit 1; }
+BIN_DIR="${ORVO_BIN_DIR:-$HOME/.local/bin}"
+mkdir -p "$BIN_DIR"
+install -m 755 "$TOOL" "$BIN_DIR/orvotool.new"
+mv "$BIN_DIR/orvotool.new" "$BIN_DIR/orvotool"
+log "installed $BIN_DIR/orvotool"
+
+# The demo: a generated capsule recording decoded by the installed plug-in,
+# then measured; it fails when a source does not land in its own channel.
+"$BIN_DIR/orvotool" --plugin "$VST3_DIR/Orvotool.vst3" demo --dir "$DEMO"
+log "done: the decoded 5.1 recording is $DEMO/demo_decoded.wav"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release modules and packs the archives a user downloads, into
 # out/ (ORVO_PACKAGE_DIR to change):
-#   Orvotool-<version>-linux-x86_64.tar.gz  VST 3 bundle (and VST 2 module)
-#   Orvotool-<version>-windows-x64.zip      VST 3 bundle (and VST 2 DLL)
+#   Orvotool-<version>-linux-x86_64.tar.gz  VST 3 bundle and VST 2 module folder
+#   Orvotool-<version>-windows-x64.zip      VST 3 bundle and VST 2 DLL
 # each with the licence and a short install note. The VST 2 module goes in
 # when the build makes one. ORVO_PACKAGE_PLATFORMS="linux" (or "windows")
 # packs one of the two. The Windows bundle's moduleinfo.json is written by the
@@ -39,8 +39,9 @@ install_note() {
     echo "  VST 3: copy the folder Orvotool.vst3 to ~/.vst3/ (you alone)"
     echo "         or to /usr/lib/vst3/ (everyone on the computer)."
     [[ "$vst2" == 1 ]] && {
-      echo "  VST 2: copy Orvotool.so to ~/.vst/ or /usr/lib/vst/"
-      echo "         (or the folder your host scans for VST 2 plug-ins)."; }
+      echo "  VST 2: copy the folder Orvotool (the module and the editor's images) to ~/.lxvst/"
+      echo "         or to the folder your host scans for VST 2 plug-ins (Ardour: add ~/.lxvst"
+      echo "         under Preferences > Plugins > VST > Linux VST Path)."; }
   else
     echo "Windows, 64-bit hosts. Install by copying, then let your host rescan its plug-ins:"
     echo "  VST 3: copy the folder Orvotool.vst3 to C:\\Program Files\\Common Files\\VST3\\"
@@ -68,8 +69,12 @@ pack() {
   rm -rf "$stage" && mkdir -p "$stage"
   cp -R "$vst3" "$stage/Orvotool.vst3"
   if [[ -n "$vst2" ]]; then
-    [[ -f "$vst2" ]] || die "$platform: the build names a VST 2 module $vst2 that does not exist"
-    cp "$vst2" "$stage/$( [[ $platform == linux ]] && echo Orvotool.so || echo Orvotool.dll )"
+    [[ -e "$vst2" ]] || die "$platform: the build names a VST 2 module $vst2 that does not exist"
+    if [[ $platform == linux ]]; then
+      cp -R "$vst2" "$stage/Orvotool"     # Contents/x86_64-linux/Orvotool.so, Contents/Resources
+    else
+      cp "$vst2" "$stage/Orvotool.dll"    # the editor's images are inside
+    fi
     has_vst2=1
   fi
   cp "$ROOT/LICENSE" "$stage/LICENSE"
@@ -95,8 +100,12 @@ for platform in $PLATFORMS; do
       pack linux "$BUILD" "Orvotool-$VERSION-linux-x86_64"
       ;;
     windows)
+      # The editor art is drawn by a Linux program: the Linux build's.
+      cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" >/dev/null
+      cmake --build "$BUILD" -j "$JOBS" --target orvo_art
       cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" \
-            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/OrvoMinGW64Toolchain.cmake" >/dev/null
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/OrvoMinGW64Toolchain.cmake" \
+            -DORVO_ART_DIR="$BUILD/resources/art" >/dev/null
       cmake --build "$WIN_BUILD" -j "$JOBS"
       # moduleinfo.json for the freshly built module (the Wine prefix comes with it).
       ctest --test-dir "$WIN_BUILD" --output-on-failure -R '^win_vst3_moduleinfo$' >/dev/null \

@@ -11,6 +11,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ORVO_BUILD_DIR:-$ROOT/build}"
 ASAN_BUILD="${ORVO_ASAN_BUILD_DIR:-$BUILD-asan}"
+TSAN_BUILD="${ORVO_TSAN_BUILD_DIR:-$BUILD-tsan}"
 JOBS="${ORVO_JOBS:-$(nproc)}"
 
 SDK="$(bash "$ROOT/scripts/deps.sh" | tail -n 1)"
@@ -22,6 +23,20 @@ cmake -S "$ROOT" -B "$ASAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$ASAN_BUILD" -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$ASAN_BUILD" --output-on-failure -j "$JOBS" -L engine
+
+# States loaded while the audio runs, under ThreadSanitizer: clang 14 and a
+# build of only that suite (the processor, the engine and the SDK parts it uses).
+echo "[test] processor under ThreadSanitizer"
+tsan_start=$(date +%s)
+TSAN_FLAGS="-fsanitize=thread -fno-omit-frame-pointer -g"
+CC=clang-14 CXX=clang++-14 cmake -S "$ROOT" -B "$TSAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DVST3_SDK_DIR="$SDK" -DORVO_BUILD_BENCH=OFF -DORVO_BUILD_TOOLS=OFF \
+      -DCMAKE_C_FLAGS="$TSAN_FLAGS" -DCMAKE_CXX_FLAGS="$TSAN_FLAGS" \
+      -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+cmake --build "$TSAN_BUILD" -j "$JOBS" --target processor_concurrency_test
+TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+  ctest --test-dir "$TSAN_BUILD" --output-on-failure --timeout 300 -R '^ProcessorConcurrency\.'
+echo "[test] ThreadSanitizer run finished in $(( $(date +%s) - tsan_start )) s"
 
 echo "[test] full build"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" >/dev/null

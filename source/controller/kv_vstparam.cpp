@@ -10,8 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <cwchar>
+#include <cstring>
 
 namespace Steinberg {
 namespace Vst {
@@ -34,6 +35,203 @@ double clampUnit (double x)
 	if (!(x > 0.))
 		return 0.;
 	return x > 1. ? 1. : x;
+}
+
+//------------------------------------------------------------------------
+// Value texts. Hosts may run with any C locale (a decimal comma), and a text
+// that a host shows must read back in the same host: texts are written with
+// a decimal point by hand, and read by hand accepting a point or a comma, so
+// neither side depends on the process locale.
+
+constexpr char16 kInfinitySign = 0x221E;
+constexpr char16 kMinusSign = 0x2212; // typographic minus, as some hosts print it
+
+bool isBlank (char16 c)
+{
+	return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == 0x00A0 || c == 0x202F;
+}
+
+const TChar* skipBlanks (const TChar* s)
+{
+	while (isBlank (*s))
+		++s;
+	return s;
+}
+
+char16 lowerAscii (char16 c)
+{
+	return (c >= 'A' && c <= 'Z') ? static_cast<char16> (c - 'A' + 'a') : c;
+}
+
+bool isLetter (char16 c)
+{
+	c = lowerAscii (c);
+	return c >= 'a' && c <= 'z';
+}
+
+bool isDigit (char16 c)
+{
+	return c >= '0' && c <= '9';
+}
+
+// True when 's' starts with 'word' (ASCII, any case) and no letter follows;
+// 'rest' then points behind the word.
+bool startsWithWord (const TChar* s, const char* word, const TChar*& rest)
+{
+	for (; *word; ++word, ++s)
+		if (lowerAscii (*s) != static_cast<char16> (*word))
+			return false;
+	if (isLetter (*s))
+		return false;
+	rest = s;
+	return true;
+}
+
+// Reads a decimal number (optional sign, digits with a point or a comma,
+// optional exponent) or an infinity ("inf", "infinity", "∞", signed) from
+// the start of the text, after blanks; whatever follows is ignored. Never
+// yields a NaN. Digits beyond 18 significant ones are dropped. 'end', when
+// given, receives the position behind the number.
+bool parseNumber (const TChar* text, double& out, const TChar** end = nullptr)
+{
+	const TChar* s = skipBlanks (text);
+	bool negative = false;
+	if (*s == '+' || *s == '-' || *s == kMinusSign)
+	{
+		negative = *s != '+';
+		++s;
+	}
+	const TChar* rest = nullptr;
+	if (*s == kInfinitySign || startsWithWord (s, "infinity", rest) || startsWithWord (s, "inf", rest))
+	{
+		out = negative ? -INFINITY : INFINITY;
+		if (end)
+			*end = *s == kInfinitySign ? s + 1 : rest;
+		return true;
+	}
+
+	uint64_t mantissa = 0;
+	int32 digits = 0;
+	int32 significant = 0;
+	int32 exponent = 0;
+	auto addDigit = [&] (char16 c, bool fraction) {
+		++digits;
+		if (significant < 18)
+		{
+			mantissa = mantissa * 10 + static_cast<uint64_t> (c - '0');
+			if (mantissa != 0)
+				++significant;
+			if (fraction)
+				--exponent;
+		}
+		else if (!fraction)
+			++exponent;
+	};
+	for (; isDigit (*s); ++s)
+		addDigit (*s, false);
+	if (*s == '.' || *s == ',')
+		for (++s; isDigit (*s); ++s)
+			addDigit (*s, true);
+	if (digits == 0)
+		return false;
+	if (lowerAscii (*s) == 'e')
+	{
+		const TChar* e = s + 1;
+		bool expNegative = false;
+		if (*e == '+' || *e == '-' || *e == kMinusSign)
+			expNegative = *e++ != '+';
+		if (isDigit (*e))
+		{
+			int32 value = 0;
+			for (; isDigit (*e); ++e)
+				value = std::min (value * 10 + (*e - '0'), 100000);
+			exponent += expNegative ? -value : value;
+			s = e;
+		}
+	}
+
+	// Exact for up to 15 digits with a power of ten up to 22 (both factors
+	// are exact doubles, so one rounding); otherwise close to the last bit.
+	static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+	                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+	                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+	const auto m = static_cast<double> (mantissa);
+	double value = 0.;
+	if (mantissa == 0)
+		value = 0.;
+	else if (exponent >= 0 && exponent <= 22)
+		value = m * kPow10[exponent];
+	else if (exponent < 0 && exponent >= -22)
+		value = m / kPow10[-exponent];
+	else
+		value = static_cast<double> (static_cast<long double> (m) *
+		                             std::pow (10.0L, static_cast<long double> (exponent)));
+	out = negative ? -value : value;
+	if (end)
+		*end = s;
+	return true;
+}
+
+void writeAscii (String128 out, const char* text)
+{
+	size_t i = 0;
+	for (; text[i] && i + 1 < str16BufferSize (String128); ++i)
+		out[i] = static_cast<char16> (text[i]);
+	out[i] = 0;
+}
+
+// Fixed-point text of 'value' with 'precision' decimals and a point as the
+// separator; a value that rounds to zero has no minus sign.
+void writeNumber (String128 out, double value, int32 precision, bool showPlus)
+{
+	if (std::isinf (value))
+	{
+		out[0] = value < 0. ? '-' : '+';
+		out[1] = kInfinitySign;
+		out[2] = 0;
+		return;
+	}
+	if (std::isnan (value))
+	{
+		writeAscii (out, "-");
+		return;
+	}
+	precision = std::min (std::max (precision, 0), 9);
+	double scale = 1.;
+	for (int32 i = 0; i < precision; ++i)
+		scale *= 10.;
+	const double scaled = std::round (value * scale);
+	char text[64];
+	if (!(std::fabs (scaled) < 9e15))
+	{
+		// Far beyond any parameter's range: whole units are precise enough.
+		std::snprintf (text, sizeof (text), "%s%.0f", value < 0. ? "-" : (showPlus ? "+" : ""),
+		               std::fabs (value));
+		writeAscii (out, text);
+		return;
+	}
+	const auto units = static_cast<uint64_t> (std::fabs (scaled));
+	const auto whole = static_cast<uint64_t> (scale);
+	const char* sign = scaled < 0. ? "-" : (showPlus ? "+" : "");
+	if (precision == 0)
+		std::snprintf (text, sizeof (text), "%s%llu", sign, static_cast<unsigned long long> (units));
+	else
+		std::snprintf (text, sizeof (text), "%s%llu.%0*llu", sign,
+		               static_cast<unsigned long long> (units / whole), precision,
+		               static_cast<unsigned long long> (units % whole));
+	writeAscii (out, text);
+}
+
+// The text with blanks at both ends removed, compared with 'word' (ASCII or
+// UTF-16 literal, any ASCII case).
+template <typename CharT>
+bool equalsIgnoringCase (const TChar* text, const CharT* word)
+{
+	const TChar* s = skipBlanks (text);
+	for (; *word; ++word, ++s)
+		if (lowerAscii (*s) != lowerAscii (static_cast<char16> (*word)))
+			return false;
+	return *skipBlanks (s) == 0;
 }
 
 } // namespace
@@ -80,24 +278,49 @@ bool kv_VSTParam::setNormalizedQuiet (ParamValue normalized)
 }
 
 //------------------------------------------------------------------------
+void kv_VSTParam::setValueText (const kv_ValueText& text)
+{
+	valueText = text;
+	precision = text.precision;
+}
+
+//------------------------------------------------------------------------
+bool kv_VSTParam::textToPlain (double textValue, ParamValue& plain) const
+{
+	if (std::isnan (textValue))
+		return false;
+	if (valueText.kind == kv_ValueText::kLevelDb)
+		plain = textValue == -INFINITY ? 0. : std::pow (10., textValue / 20.);
+	else
+		plain = valueText.scale != 0. ? textValue / valueText.scale : textValue;
+	return !std::isnan (plain);
+}
+
+//------------------------------------------------------------------------
+void kv_VSTParam::toString (ParamValue normalized, String128 string) const
+{
+	const double plain = toPlain (normalized);
+	double shown = plain * valueText.scale;
+	if (valueText.kind == kv_ValueText::kLevelDb)
+		shown = plain > 0. ? 20. * std::log10 (plain) : -INFINITY;
+	writeNumber (string, shown, valueText.precision, valueText.showPlus);
+	if (valueText.suffix && valueText.suffix[0])
+	{
+		size_t len = 0;
+		while (string[len])
+			++len;
+		for (const char* c = valueText.suffix; *c && len + 1 < str16BufferSize (String128); ++c)
+			string[len++] = static_cast<char16> (*c);
+		string[len] = 0;
+	}
+}
+
+//------------------------------------------------------------------------
 bool kv_VSTParam::fromString (const TChar* string, ParamValue& normalized) const
 {
-	if (!string)
-		return false;
-
-	// wchar_t is 32 bits on Linux and 16 on Windows: widen unit by unit. A
-	// number never needs more than the buffer; longer texts are cut.
-	wchar_t wide[256];
-	size_t n = 0;
-	for (; n + 1 < sizeof (wide) / sizeof (wide[0]) && string[n] != 0; ++n)
-		wide[n] = static_cast<wchar_t> (string[n]);
-	wide[n] = 0;
-
-	double plain = 0.;
-	if (std::swscanf (wide, L"%lf", &plain) != 1)
-		return false;
-	// "nan" is a number to scanf, not to a parameter.
-	if (std::isnan (plain))
+	double value = 0.;
+	ParamValue plain = 0.;
+	if (!string || !parseNumber (string, value) || !textToPlain (value, plain))
 		return false;
 	normalized = toNormalized (plain);
 	return true;
@@ -163,6 +386,23 @@ ParamValue kv_VSTParamWithEndPoints::toPlain (ParamValue normalized) const
 }
 
 //------------------------------------------------------------------------
+bool kv_VSTParamWithEndPoints::fromString (const TChar* string, ParamValue& normalized) const
+{
+	// A text value a little beyond the range still reads as the range end.
+	// How far inside: far below any step a host or a display resolves.
+	constexpr double kInside = 1e-6;
+	double value = 0.;
+	ParamValue plain = 0.;
+	if (!string || !parseNumber (string, value) || !textToPlain (value, plain))
+		return false;
+	double n = toNormalized (plain);
+	if (std::isfinite (plain) && (n <= 0. || n >= 1.) && toPlain (n) != kv_VSTParam::toPlain (n))
+		n = n <= 0. ? kInside : 1. - kInside;
+	normalized = n;
+	return true;
+}
+
+//------------------------------------------------------------------------
 // kv_VSTParamAngle
 //------------------------------------------------------------------------
 kv_VSTParamAngle::kv_VSTParamAngle (const TChar* title, ParamID id, int32 flags,
@@ -206,6 +446,30 @@ ParamValue kv_VSTParamBool::toPlain (ParamValue normalized) const
 ParamValue kv_VSTParamBool::toNormalized (ParamValue plain) const
 {
 	return plain >= 0.5 ? 1. : 0.;
+}
+
+//------------------------------------------------------------------------
+void kv_VSTParamBool::toString (ParamValue normalized, String128 string) const
+{
+	writeAscii (string, toPlain (normalized) >= 0.5 ? "On" : "Off");
+}
+
+//------------------------------------------------------------------------
+bool kv_VSTParamBool::fromString (const TChar* string, ParamValue& normalized) const
+{
+	if (!string)
+		return false;
+	double value = 0.;
+	const TChar* rest = nullptr;
+	const TChar* s = skipBlanks (string);
+	if (startsWithWord (s, "on", rest))
+		value = 1.;
+	else if (startsWithWord (s, "off", rest))
+		value = 0.;
+	else if (!parseNumber (s, value))
+		return false;
+	normalized = toNormalized (value);
+	return true;
 }
 
 //------------------------------------------------------------------------
@@ -261,10 +525,26 @@ void kv_VSTParamIndexed::toString (ParamValue normalized, String128 string) cons
 }
 
 //------------------------------------------------------------------------
-bool kv_VSTParamIndexed::fromString (const TChar* /*string*/, ParamValue& /*normalized*/) const
+bool kv_VSTParamIndexed::fromString (const TChar* string, ParamValue& normalized) const
 {
-	std::fputs ("kv_VSTParamIndexed::fromString --- ERROR --- not implemented\n", stderr);
-	return false;
+	if (!string || info.stepCount <= 0)
+		return false;
+	for (size_t i = 0; i < entries.size (); ++i)
+	{
+		if (equalsIgnoringCase (string, entries[i]->text16 ()))
+		{
+			normalized = toNormalized (static_cast<double> (i));
+			return true;
+		}
+	}
+	// Or the index itself, a whole number inside the list.
+	double index = 0.;
+	const TChar* end = nullptr;
+	if (!parseNumber (string, index, &end) || *skipBlanks (end) != 0 ||
+	    index != std::floor (index) || index < 0. || index > info.stepCount)
+		return false;
+	normalized = toNormalized (index);
+	return true;
 }
 
 //------------------------------------------------------------------------

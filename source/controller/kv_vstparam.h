@@ -18,6 +18,24 @@ class ConstString;
 namespace Vst {
 
 //------------------------------------------------------------------------
+// How a plain value reads as text for hosts (generic views, automation lanes,
+// typed values). The text is always written with a point as the decimal
+// separator, whatever the process locale; reading accepts a point or a comma.
+struct kv_ValueText
+{
+	enum Kind : int32
+	{
+		kNumber,   // plain value × scale, fixed decimals; minus infinity reads "-∞"
+		kLevelDb,  // a linear level 0..1 shown in dB (20 log10); 0 reads "-∞"
+	};
+	Kind kind {kNumber};
+	int32 precision {4};   // decimals
+	double scale {1.};     // text units per plain unit (seconds shown in ms: 1000)
+	bool showPlus {false}; // "+" before values at or above zero (gains around 0 dB)
+	const char* suffix {""}; // written after the number, for values whose units text is empty
+};
+
+//------------------------------------------------------------------------
 // Linear plain range [minPlain, maxPlain]; minPlain may exceed maxPlain
 // (a reversed range).
 class kv_VSTParam : public Parameter
@@ -35,8 +53,11 @@ public:
 	// lock. Returns true when the value changed.
 	bool setNormalizedQuiet (ParamValue normalized);
 
-	// Reads one number from the start of the text (leading blanks skipped,
-	// trailing unit text ignored); the number is a plain value.
+	// The plain value in the units of the value text (see kv_ValueText).
+	void toString (ParamValue normalized, String128 string) const SMTG_OVERRIDE;
+	// Reads what toString writes: one number at the start of the text (leading
+	// blanks skipped, trailing unit text ignored) in the value text's units, or
+	// "-inf"/"-∞". False, output untouched, for text that is not a value.
 	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
 	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
 	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
@@ -48,11 +69,18 @@ public:
 	ParamValue getMinPlain () const { return minPlain; }
 	ParamValue getMaxPlain () const { return maxPlain; }
 
+	void setValueText (const kv_ValueText& text);
+	const kv_ValueText& getValueText () const { return valueText; }
+
 	OBJ_METHODS (kv_VSTParam, Parameter)
 
 protected:
+	// The text's number (in text units) as a plain value; false when it names none.
+	bool textToPlain (double textValue, ParamValue& plain) const;
+
 	ParamValue minPlain;
 	ParamValue maxPlain;
+	kv_ValueText valueText;
 };
 
 //------------------------------------------------------------------------
@@ -68,6 +96,10 @@ public:
 	                          ParamValue lowEndPoint, ParamValue highEndPoint);
 
 	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
+	// As the base, except that a finite value at a range end whose end point
+	// differs ("-25" on a fader whose bottom is minus infinity) stays just
+	// inside the range: typing -25 dB gives -25 dB, not silence.
+	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
 
 	ParamValue getLowEndPoint () const { return lowEndPoint; }
 	ParamValue getHighEndPoint () const { return highEndPoint; }
@@ -102,6 +134,9 @@ public:
 	kv_VSTParamBool (const TChar* title, ParamID id, int32 flags, bool defaultOn,
 	                 const TChar* shortTitle);
 
+	// "On" / "Off"; reads those (any case) or a number (0.5 and above is on).
+	void toString (ParamValue normalized, String128 string) const SMTG_OVERRIDE;
+	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
 	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
 	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
 
@@ -124,8 +159,9 @@ public:
 	                    int32 defaultIndex);
 	~kv_VSTParamIndexed () SMTG_OVERRIDE;
 
+	// The entry's text.
 	void toString (ParamValue normalized, String128 string) const SMTG_OVERRIDE;
-	// Text input is not supported for lists: prints a message, returns false.
+	// An entry's text in any case (surrounding blanks ignored) or its index.
 	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
 	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
 	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;

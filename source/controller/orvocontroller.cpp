@@ -1,4 +1,5 @@
 #include "controller/orvocontroller.h"
+#include "editor/orvoview.h"
 
 #include "controller/orvoparams.h"
 #include "processor/orvoparammap.h"
@@ -13,6 +14,8 @@
 
 namespace Steinberg {
 namespace Vst {
+
+DEF_CLASS_IID (IOrvoEffectAccess)
 
 FUnknown* OrvoController::createInstance (void* /*context*/)
 {
@@ -92,9 +95,7 @@ IPlugView* PLUGIN_API OrvoController::createView (FIDString name)
 {
 	if (!name || std::strcmp (name, ViewType::kEditor) != 0)
 		return nullptr;
-	// The editor window is not part of this build yet: the host falls back to
-	// its generic parameter view.
-	return nullptr;
+	return new OrvoView (this, this);
 }
 
 void OrvoController::editorAttached (EditorView* editor)

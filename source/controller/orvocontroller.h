@@ -6,6 +6,7 @@
 
 #include "editor/kv_ieffect.h"
 #include "editor/kv_iview.h"
+#include "controller/orvoeffectaccess.h"
 #include "sfm_api.h"
 
 #include "public.sdk/source/vst/vsteditcontroller.h"
@@ -15,7 +16,7 @@
 namespace Steinberg {
 namespace Vst {
 
-class OrvoController : public EditControllerEx1, public kv_IEffect
+class OrvoController : public EditControllerEx1, public kv_IEffect, public IOrvoEffectAccess
 {
 public:
 	OrvoController () = default;
@@ -40,6 +41,15 @@ public:
 	void setParameter (ParamID id, double plain) override;
 	double getParameterDefault (ParamID id) override;
 	void getDisplayData (int32 request, void* buffer) override;
+
+	// IOrvoEffectAccess
+	kv_IEffect* PLUGIN_API getEffect () SMTG_OVERRIDE { return this; }
+
+	OBJ_METHODS (OrvoController, EditControllerEx1)
+	DEFINE_INTERFACES
+		DEF_INTERFACE (IOrvoEffectAccess)
+	END_DEFINE_INTERFACES (EditControllerEx1)
+	REFCOUNT_METHODS (EditControllerEx1)
 
 	// The Rear Width (degrees) that follows from a Width (degrees) while the
 	// Rear Width control is off: the inverse of the processor's rear mapping.

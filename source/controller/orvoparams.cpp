@@ -26,15 +26,25 @@ constexpr int32 R = ParameterInfo::kIsReadOnly;
 constexpr int32 W = ParameterInfo::kIsWrapAround;
 constexpr int32 L = ParameterInfo::kIsList;
 
+// Host texts, by the resolution a user sets each control to.
+constexpr kv_ValueText kWholeUnits {kv_ValueText::kNumber, 0, 1., false};   // "80" deg, "3500" Hz
+constexpr kv_ValueText kHundredths {kv_ValueText::kNumber, 2, 1., false};   // "1.00", "0.33"
+constexpr kv_ValueText kTenthDb {kv_ValueText::kNumber, 1, 1., false};      // "-12.5" dB, "-∞"
+constexpr kv_ValueText kTenthDbSigned {kv_ValueText::kNumber, 1, 1., true}; // "+0.0" dB
+constexpr kv_ValueText kSecondsAsMs {kv_ValueText::kNumber, 1, 1000., false}; // 0.02 s: "20.0" ms
+constexpr kv_ValueText kLevelDbfs {kv_ValueText::kLevelDb, 1, 1., false, " dBFS"}; // peak 0.5: "-6.0 dBFS"
+
 const TChar* const kOutFormatEntries[] = {
     STR16 ("Stereo"), STR16 ("3 Channels"), STR16 ("4 Channels"), STR16 ("5 Channels")};
 
-// Adds p with its unit; false when the allocation failed.
-bool add (ParameterContainer& container, kv_VSTParam* p, UnitID unit)
+// Adds p with its unit and value text; false when the allocation failed.
+bool add (ParameterContainer& container, kv_VSTParam* p, UnitID unit,
+          const kv_ValueText& text = kv_ValueText {})
 {
 	if (!p)
 		return false;
 	p->setUnitID (unit);
+	p->setValueText (text);
 	container.addParameter (p);
 	return true;
 }
@@ -49,24 +59,25 @@ bool addAll (ParameterContainer& c)
 		ok = ok && add (c, new (std::nothrow) kv_VSTParamBool (title, id, flags, on, title), unit);
 	};
 	auto linear = [&] (ParamID id, const TChar* title, const TChar* shortTitle, int32 flags,
-	                   const TChar* units, double lo, double hi, double def, UnitID unit) {
+	                   const TChar* units, double lo, double hi, double def, UnitID unit,
+	                   const kv_ValueText& text) {
 		ok = ok && add (c,
 		                new (std::nothrow)
 		                    kv_VSTParam (title, id, flags, shortTitle, units, lo, hi, def),
-		                unit);
+		                unit, text);
 	};
 	auto angle = [&] (ParamID id, const TChar* title, int32 flags, double lo, double hi,
 	                  double def) {
 		ok = ok && add (c,
 		                new (std::nothrow) kv_VSTParamAngle (title, id, flags, title,
 		                                                     STR16 ("deg"), lo, hi, def),
-		                kUnitAlgorithm);
+		                kUnitAlgorithm, kWholeUnits);
 	};
 	auto gain = [&] (ParamID id, const TChar* title) {
 		ok = ok && add (c,
 		                new (std::nothrow) kv_VSTParamWithEndPoints (
 		                    title, id, A, title, STR16 ("dB"), -25., 0., 0., minusInf, 0.),
-		                kUnitMuteGain);
+		                kUnitMuteGain, kTenthDb);
 	};
 
 	toggle (kParamBeamshaping, STR16 ("Beamshaping"), A, true, kUnitAlgorithm);
@@ -79,25 +90,26 @@ bool addAll (ParameterContainer& c)
 	                    STR16 ("Output Format"), kParamOutFormat, L, STR16 ("Out Format"), none,
 	                    kOutFormatEntries, 4, 3),
 	                kUnitAlgorithm);
-	linear (kParamFocus, STR16 ("Focus"), STR16 ("Focus"), A, none, 0., 1.2, 1., kUnitAlgorithm);
+	linear (kParamFocus, STR16 ("Focus"), STR16 ("Focus"), A, none, 0., 1.2, 1., kUnitAlgorithm,
+	        kHundredths);
 	angle (kParamWidth, STR16 ("Width"), A, 30., 90., 80.);
 	angle (kParamRearWidth, STR16 ("Rear Width"), A, 90., 180., 150.);
-	// Declared 0..50 "ms" while its values are seconds (default 20 ms): hosts
-	// and saved projects already hold normalized values of plain / 50, so the
-	// declaration stays.
-	linear (kParamRearDelay, STR16 ("Rear Delay"), STR16 ("Rear Delay"), 0, STR16 ("ms"), 0., 50.,
-	        0.02, kUnitAlgorithm);
+	// The value is seconds (the state chunk, the editor and the engine
+	// mapping all hold seconds), the whole travel covers the 50 ms the engine
+	// keeps, and hosts read it in the milliseconds of its units text.
+	linear (kParamRearDelay, STR16 ("Rear Delay"), STR16 ("Rear Delay"), 0, STR16 ("ms"), 0., 0.05,
+	        0.02, kUnitAlgorithm, kSecondsAsMs);
 	linear (kParamRearLowpass, STR16 ("Rear Lowpass"), STR16 ("Rear Lowpass"), A, STR16 ("Hz"),
-	        1000., 20000., 3500., kUnitAlgorithm);
+	        1000., 20000., 3500., kUnitAlgorithm, kWholeUnits);
 	linear (kParamDiffuseGain, STR16 ("Diffuse Gain"), STR16 ("Diffuse Gain"), A, STR16 ("dB"),
-	        -10., 10., 0., kUnitAlgorithm);
+	        -10., 10., 0., kUnitAlgorithm, kTenthDbSigned);
 	angle (kParamDirection, STR16 ("Direction"), A | W, -180., 180., 0.);
 	linear (kParamMicResponseLR, STR16 ("Microphone Response L/R"), STR16 ("Mic Response L/R"), A,
-	        none, 0., 1., kThird, kUnitAlgorithm);
+	        none, 0., 1., kThird, kUnitAlgorithm, kHundredths);
 	linear (kParamMicResponseC, STR16 ("Microphone Response C"), STR16 ("Mic Response C"), A, none,
-	        0., 1., kThird, kUnitAlgorithm);
+	        0., 1., kThird, kUnitAlgorithm, kHundredths);
 	linear (kParamMicResponseLsRs, STR16 ("Microphone Response Ls/Rs"),
-	        STR16 ("Mic Response Ls/Rs"), A, none, 0., 1., kThird, kUnitAlgorithm);
+	        STR16 ("Mic Response Ls/Rs"), A, none, 0., 1., kThird, kUnitAlgorithm, kHundredths);
 	toggle (kParamMuteLR, STR16 ("Mute L/R"), A, false, kUnitMuteGain);
 	toggle (kParamMuteC, STR16 ("Mute C"), A, false, kUnitMuteGain);
 	toggle (kParamMuteLsRs, STR16 ("Mute Ls/Rs"), A, false, kUnitMuteGain);
@@ -121,8 +133,9 @@ bool addAll (ParameterContainer& c)
 	    {kParamVuOutLs, STR16 ("Vu Out Left Surround"), STR16 ("Vu Out Ls")},
 	    {kParamVuOutRs, STR16 ("Vu Out Right Surround"), STR16 ("Vu Out Rs")},
 	};
+	// Meters are linear peaks 0..1; hosts show them as peak levels in dBFS.
 	for (const Meter& m : meters)
-		linear (m.id, m.title, m.shortTitle, R, none, 0., 1., 0., kUnitVuMeters);
+		linear (m.id, m.title, m.shortTitle, R, none, 0., 1., 0., kUnitVuMeters, kLevelDbfs);
 
 	return ok;
 }

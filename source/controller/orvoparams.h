@@ -28,7 +28,7 @@ enum OrvoParamId : ParamID
 	kParamFocus,             // 0..1.2
 	kParamWidth,             // degrees, 30..90
 	kParamRearWidth,         // degrees, 90..180
-	kParamRearDelay,         // plain value in seconds (declared range 0..50)
+	kParamRearDelay,         // seconds, 0..0.05 (hosts read milliseconds)
 	kParamRearLowpass,       // Hz, 1000..20000
 	kParamDiffuseGain,       // dB, -10..10
 	kParamDirection,         // degrees, -180..180, wraps around

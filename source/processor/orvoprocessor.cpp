@@ -94,10 +94,24 @@ tresult PLUGIN_API OrvoProcessor::initialize (FUnknown* context)
 
 	// A processor initialised again after terminate starts from fresh defaults.
 	parameters.removeAll ();
-	if (!createParameters (parameters))
+	audioParameters.removeAll ();
+	if (!createParameters (parameters) || !createParameters (audioParameters))
 		return kOutOfMemory;
-	applyParameters (parameters, &engineState, &engineParams);
+	resetSettings ();
+	applyParameters (audioParameters, &engineState, &engineParams);
 	return kResultOk;
+}
+
+void OrvoProcessor::resetSettings ()
+{
+	// Nothing processes here: drop a record still in transit and start both
+	// sides from the same (default) values.
+	settingsHandOver.take ();
+	settingsGeneration = 0;
+	audioGeneration.store (0);
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
+		if (Parameter* p = audioParameters.getParameter (id))
+			audioValues[id].store (p->getNormalized ());
 }
 
 void OrvoProcessor::freeEngine ()
@@ -144,7 +158,7 @@ tresult PLUGIN_API OrvoProcessor::setupProcessing (ProcessSetup& newSetup)
 		// Values arrived while the engine was freed: solve the widths on a
 		// freshly initialised state before the engine is created from them.
 		sfm_init (&engineState, &engineBuffers, &engineSetup, engineParams, &meters, nullptr);
-		applyParameters (parameters, &engineState, &engineParams);
+		applyParameters (audioParameters, &engineState, &engineParams);
 		paramsPending = false;
 	}
 
@@ -199,29 +213,60 @@ void OrvoProcessor::resetRings ()
 
 tresult PLUGIN_API OrvoProcessor::setActive (TBool state)
 {
-	if (!state && engineBuffers.allocated)
+	if (state)
+	{
+		processingActive.store (true);
+		return kResultOk;
+	}
+	processingActive.store (false);
+	if (engineBuffers.allocated)
 	{
 		sfm_reset (&engineState, &engineBuffers, &meters);
 		resetRings ();
 	}
+	// A state loaded while active that no process took is applied now.
+	takeSettings ();
 	return kResultOk;
+}
+
+//------------------------------------------------------------------------
+// Settings between the threads
+//------------------------------------------------------------------------
+
+void OrvoProcessor::pullAudioSettings ()
+{
+	// Control thread. Once the audio thread holds the latest loaded state,
+	// its values are that state plus the host's changes since: adopt them.
+	// Before that, 'parameters' already holds what was loaded.
+	if (audioGeneration.load (std::memory_order_acquire) != settingsGeneration)
+		return;
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
+		if (Parameter* p = parameters.getParameter (id))
+			p->setNormalized (audioValues[id].load (std::memory_order_relaxed));
 }
 
 tresult PLUGIN_API OrvoProcessor::setState (IBStream* state)
 {
 	if (!state)
 		return kResultFalse;
+	// Entries missing from the chunk keep the values in effect.
+	pullAudioSettings ();
 	const tresult result = readStateChunk (state, parameters);
+
 	// A damaged chunk still sets the entries before its fault; the engine
 	// follows the parameter objects either way, so what is heard is what the
 	// controller shows and what the next save writes.
-	if (engineInitialised)
+	Settings& next = settingsHandOver.next ();
+	next.generation = ++settingsGeneration;
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
 	{
-		applyParameters (parameters, &engineState, &engineParams);
-		sfm_set_params (&engineState, &engineBuffers, engineParams);
+		Parameter* p = parameters.getParameter (id);
+		next.normalized[id] = p ? p->getNormalized () : 0.;
 	}
-	else
-		paramsPending = true;
+	settingsHandOver.publish ();
+	// With nothing processing, the engine follows at once.
+	if (!processingActive.load ())
+		takeSettings ();
 	return result == kResultOk ? kResultOk : kResultFalse;
 }
 
@@ -229,6 +274,7 @@ tresult PLUGIN_API OrvoProcessor::getState (IBStream* state)
 {
 	if (!state)
 		return kResultFalse;
+	pullAudioSettings ();
 	return writeStateChunk (state, parameters) == kResultOk ? kResultOk : kResultFalse;
 }
 
@@ -269,6 +315,37 @@ uint32 PLUGIN_API OrvoProcessor::getTailSamples ()
 // Audio thread
 //------------------------------------------------------------------------
 
+bool OrvoProcessor::takeSettings ()
+{
+	// Audio side (or the control thread while nothing processes).
+	const Settings* next = settingsHandOver.take ();
+	if (!next)
+		return false;
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
+	{
+		if (auto* p = dynamic_cast<kv_VSTParam*> (audioParameters.getParameter (id)))
+		{
+			p->setNormalizedQuiet (next->normalized[id]);
+			audioValues[id].store (p->getNormalized (), std::memory_order_relaxed);
+		}
+	}
+	audioGeneration.store (next->generation, std::memory_order_release);
+	updateEngine ();
+	return true;
+}
+
+void OrvoProcessor::updateEngine ()
+{
+	if (engineInitialised)
+	{
+		applyParameters (audioParameters, &engineState, &engineParams);
+		holdRearDelayToHistory ();
+		sfm_set_params (&engineState, &engineBuffers, engineParams);
+	}
+	else
+		paramsPending = true;
+}
+
 void OrvoProcessor::applyParameterChanges (IParameterChanges* changes)
 {
 	int32 counted = 0;
@@ -291,24 +368,16 @@ void OrvoProcessor::applyParameterChanges (IParameterChanges* changes)
 		++counted;
 		// Stored without the SDK's change notification, which would take the
 		// module-wide update handler's lock on the audio thread.
-		if (Parameter* p = parameters.getParameter (queue->getParameterId ()))
+		const ParamID id = queue->getParameterId ();
+		if (auto* p = dynamic_cast<kv_VSTParam*> (audioParameters.getParameter (id)))
 		{
-			if (auto* kv = dynamic_cast<kv_VSTParam*> (p))
-				kv->setNormalizedQuiet (value);
-			else
-				p->setNormalized (value);
+			p->setNormalizedQuiet (value);
+			if (id >= 1 && id <= kNumUserParams)
+				audioValues[id].store (p->getNormalized (), std::memory_order_relaxed);
 		}
 	}
-	if (counted == 0)
-		return;
-	if (engineInitialised)
-	{
-		applyParameters (parameters, &engineState, &engineParams);
-		holdRearDelayToHistory ();
-		sfm_set_params (&engineState, &engineBuffers, engineParams);
-	}
-	else
-		paramsPending = true;
+	if (counted > 0)
+		updateEngine ();
 }
 
 void OrvoProcessor::holdRearDelayToHistory ()
@@ -485,6 +554,12 @@ void OrvoProcessor::sendMeters (IParameterChanges* outChanges, int32 numOutputCh
 
 tresult PLUGIN_API OrvoProcessor::process (ProcessData& data)
 {
+	// Also for a host that processes without activating first: from now on
+	// setState leaves the engine to this thread.
+	processingActive.store (true, std::memory_order_relaxed);
+	// A state loaded since the last block first, then the host's changes of
+	// this block on top of it.
+	takeSettings ();
 	if (data.inputParameterChanges)
 		applyParameterChanges (data.inputParameterChanges);
 

@@ -3,10 +3,14 @@
 // and the meter values last sent to the host.
 #pragma once
 
+#include "controller/orvoparams.h"
+#include "processor/orvohandover.h"
 #include "sfm_api.h"
 
 #include "public.sdk/source/vst/vstaudioeffect.h"
 #include "public.sdk/source/vst/vstparameters.h"
+
+#include <atomic>
 
 namespace Steinberg {
 namespace Vst {
@@ -41,7 +45,18 @@ public:
 	static constexpr int32 kNumOutputs = 6;
 
 private:
+	// Normalized values of the user's settings (index = identifier; 0 unused).
+	struct Settings
+	{
+		uint64 generation;
+		ParamValue normalized[kNumUserParams + 1];
+	};
+
 	void addBuses ();
+	void resetSettings ();
+	void pullAudioSettings ();
+	bool takeSettings ();
+	void updateEngine ();
 	void freeEngine ();
 	bool engineRunning () const;
 	void resetRings ();
@@ -63,6 +78,28 @@ private:
 	sfm_meters meters {};
 	sfm_meters sentMeters {};
 	ParameterContainer parameters;
+
+	// Two threads change the settings: the control thread (setState) and the
+	// audio thread (the host's parameter changes in process). Each has its
+	// own parameter set, and neither writes anything the other reads:
+	// - 'parameters' belongs to the control thread: setState reads the chunk
+	//   into it, getState writes it out.
+	// - 'audioParameters' and the engine records belong to the audio thread:
+	//   process applies host changes to them and maps them to the engine.
+	// A loaded state travels to the audio thread as a Settings record through
+	// 'settingsHandOver'; process takes it at the start of its next call (or
+	// setState takes it itself when processing is not active). Host changes
+	// travel back through 'audioValues' (one atomic per identifier), stamped
+	// with the generation of the last record the audio thread took; the
+	// control thread adopts them only once that is its latest record, so
+	// getState returns what was set even before the next process, and host
+	// changes made after that.
+	ParameterContainer audioParameters;
+	OrvoHandOver<Settings> settingsHandOver;
+	uint64 settingsGeneration {0};                // control thread: last record sent
+	std::atomic<uint64> audioGeneration {0};      // last record the audio thread took
+	std::atomic<ParamValue> audioValues[kNumUserParams + 1] {};
+	std::atomic<bool> processingActive {false};
 
 	// Output ring pre-fill in samples, restored when the rings are reset.
 	int32 ringLatency {0};

@@ -2,6 +2,7 @@
 // it reports to the host (recorded by a component handler), the views it
 // keeps informed and the display response.
 
+#include "controller/kv_vstparam.h"
 #include "controller/orvocontroller.h"
 #include "controller/orvoparams.h"
 #include "processor/orvostatechunk.h"
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -295,4 +297,126 @@ TEST_F (ControllerTest, DefaultsAndPlainValuesFollowTheParameterTable)
 	controller->setParameter (kParamDirection, -90.0);
 	EXPECT_NEAR (plain (kParamDirection), -90.0, 1e-9);
 	EXPECT_NEAR (controller->getParamNormalized (kParamDirection), 0.25, 1e-9);
+}
+
+//------------------------------------------------------------------------
+// Host texts: what generic views, automation lanes and typed values see.
+namespace {
+
+std::u16string hostText (IEditController* c, ParamID id, ParamValue normalized)
+{
+	String128 text {};
+	EXPECT_EQ (c->getParamStringByValue (id, normalized, text), kResultOk);
+	return text;
+}
+
+std::string utf8 (const std::u16string& s)
+{
+	std::string out;
+	for (char16_t c : s)
+		out += c == u'\u221E' ? std::string ("\u221E") : std::string (1, static_cast<char> (c));
+	return out;
+}
+
+} // namespace
+
+TEST_F (ControllerTest, HostTextsAtTheDefaultsArePlainValues)
+{
+	const std::u16string level = u"-\u221E dBFS";
+	const std::u16string expected[kNumParams + 1] = {
+	    u"",     u"On",   u"Off",  u"Off",  u"Off",  u"Off",  u"5 Channels", u"1.00",
+	    u"80",   u"150",  u"20.0", u"3500", u"+0.0", u"0",    u"0.33",       u"0.33",
+	    u"0.33", u"Off",  u"Off",  u"Off",  u"0.0",  u"0.0",  u"0.0",        level,
+	    level,   level,   level,   level,   level,   level,   level};
+	for (int32 i = 0; i < static_cast<int32> (kNumParams); ++i)
+	{
+		ParameterInfo info {};
+		ASSERT_EQ (controller->getParameterInfo (i, info), kResultOk);
+		EXPECT_EQ (utf8 (hostText (controller, info.id, info.defaultNormalizedValue)),
+		           utf8 (expected[info.id]))
+		    << "id " << info.id;
+	}
+	// The gains' bottom is minus infinity; a meter shows the peak in dBFS.
+	EXPECT_EQ (hostText (controller, kParamGainC, 0.), u"-\u221E");
+	EXPECT_EQ (hostText (controller, kParamVuOutC, 0.5), u"-6.0 dBFS");
+	EXPECT_EQ (hostText (controller, kParamRearDelay, 1.), u"50.0");
+	EXPECT_EQ (hostText (controller, kParamDirection, 0.25), u"-90");
+}
+
+TEST_F (ControllerTest, HostTextsReadBackAsTheValueTheyShow)
+{
+	// Every parameter, over a sweep, random values and both ends: the text a
+	// host shows reads back (getParamValueByString) as a value showing the
+	// same text, within half a displayed step of the value shown.
+	std::mt19937 random (8);
+	std::uniform_real_distribution<double> unit (0., 1.);
+	std::vector<double> values;
+	for (int k = 0; k <= 400; ++k)
+		values.push_back (k / 400.);
+	for (int k = 0; k < 400; ++k)
+		values.push_back (unit (random));
+	values.push_back (1e-9);
+	values.push_back (1. - 1e-9);
+
+	for (ParamID id = 1; id <= kNumParams; ++id)
+	{
+		auto* param = dynamic_cast<kv_VSTParam*> (controller->getParameterObject (id));
+		ASSERT_NE (param, nullptr);
+		const kv_ValueText& format = param->getValueText ();
+		const bool numeric = param->getInfo ().stepCount == 0 &&
+		                     !dynamic_cast<kv_VSTParamBool*> (param) &&
+		                     format.kind == kv_ValueText::kNumber;
+		for (double x : values)
+		{
+			const std::u16string shown = hostText (controller, id, x);
+			ParamValue back = -1.;
+			ASSERT_EQ (controller->getParamValueByString (id, const_cast<TChar*> (shown.c_str ()), back),
+			           kResultOk)
+			    << "id " << id << " text " << utf8 (shown);
+			EXPECT_EQ (utf8 (hostText (controller, id, back)), utf8 (shown)) << "id " << id << " x " << x;
+			const double a = param->toPlain (x);
+			const double b = param->toPlain (back);
+			if (numeric && std::isfinite (a))
+			{
+				EXPECT_LE (std::fabs (a - b) * format.scale, 0.5 * std::pow (10., -format.precision) + 1e-9)
+				    << "id " << id << " x " << x;
+			}
+			else if (!std::isfinite (a))
+			{
+				EXPECT_EQ (a, b) << "id " << id;
+			}
+		}
+	}
+
+	// The forms a user types: entry names in any case and indices, words for
+	// switches, minus infinity for gains, units after numbers.
+	auto read = [this] (ParamID id, const std::u16string& text, ParamValue& out) {
+		return controller->getParamValueByString (id, const_cast<TChar*> (text.c_str ()), out);
+	};
+	ParamValue v = -1.;
+	EXPECT_EQ (read (kParamOutFormat, u"3 channels", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 1. / 3.);
+	EXPECT_EQ (read (kParamOutFormat, u"0", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 0.);
+	EXPECT_EQ (read (kParamMuteC, u"on", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 1.);
+	EXPECT_EQ (read (kParamMuteC, u"0", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 0.);
+	EXPECT_EQ (read (kParamGainLR, u"-inf", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 0.);
+	EXPECT_EQ (read (kParamRearDelay, u"35 ms", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 0.7);
+	EXPECT_EQ (read (kParamWidth, u"60 deg", v), kResultOk);
+	EXPECT_DOUBLE_EQ (v, 0.5);
+
+	// Text that is no value changes nothing and prints nothing.
+	testing::internal::CaptureStderr ();
+	for (ParamID id = 1; id <= kNumParams; ++id)
+		for (const char16_t* text : {u"", u"abc", u"nan", u"Mono", u"-"})
+		{
+			v = 0.123;
+			EXPECT_NE (read (id, text, v), kResultOk) << "id " << id << " " << utf8 (text);
+			EXPECT_EQ (v, 0.123);
+		}
+	EXPECT_EQ (testing::internal::GetCapturedStderr (), "");
 }

@@ -257,14 +257,24 @@ TEST (ParamIndexed, EntryTextsNeverIndexOutOfRange)
 	EXPECT_FALSE (l->getEntryName (-1, 64, name));
 }
 
-TEST (ParamIndexed, TextInputIsRefusedUntouched)
+TEST (ParamIndexed, TextInputReadsEntryNamesAndIndices)
 {
 	auto l = listParam ();
 	ParamValue out = 0.123;
+	EXPECT_TRUE (l->fromString (utf16 (" 4 channels ").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 2. / 3.);
+	EXPECT_TRUE (l->fromString (utf16 ("STEREO").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 0.);
+	EXPECT_TRUE (l->fromString (utf16 ("1").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 1. / 3.);
+
+	// Anything else is refused, untouched and without a word on the console.
+	out = 0.123;
 	testing::internal::CaptureStderr ();
-	EXPECT_FALSE (l->fromString (STR16 ("2"), out));
-	EXPECT_EQ (testing::internal::GetCapturedStderr (),
-	           "kv_VSTParamIndexed::fromString --- ERROR --- not implemented\n");
+	for (const char* text : {"", "Mono", "4 Chan", "2.5", "4", "-1", "nan", "3 x"})
+		EXPECT_FALSE (l->fromString (utf16 (text).c_str (), out)) << text;
+	EXPECT_FALSE (l->fromString (nullptr, out));
+	EXPECT_EQ (testing::internal::GetCapturedStderr (), "");
 	EXPECT_DOUBLE_EQ (out, 0.123);
 }
 
@@ -293,22 +303,95 @@ TEST (ParamText, NumberFirstThenAnything)
 	EXPECT_TRUE (g->fromString (utf16 ("-6").c_str (), out));
 	EXPECT_DOUBLE_EQ (out, 19. / 25.);
 
-	// Subclasses without their own text input use the plain range too.
+	// Switches read numbers by their threshold, and their own words.
 	auto b = owned (new kv_VSTParamBool (STR16 ("B"), 1, 0, false, STR16 ("B")));
 	EXPECT_TRUE (b->fromString (utf16 ("0.7").c_str (), out));
 	EXPECT_DOUBLE_EQ (out, 1.);
+	EXPECT_TRUE (b->fromString (utf16 (" off").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 0.);
+	EXPECT_TRUE (b->fromString (utf16 ("ON").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 1.);
+	EXPECT_FALSE (b->fromString (utf16 ("once").c_str (), out));
 }
 
-TEST (ParamText, HostTextIsTheNormalizedValue)
+TEST (ParamText, NumbersReadTheSameWhateverTheLocaleWritesAndSign)
+{
+	// Hosts in a decimal-comma locale send what they show; a typographic
+	// minus or an infinity sign are what some hosts print.
+	auto p = linear (-10., 10.);
+	ParamValue out = -1.;
+	EXPECT_TRUE (p->fromString (utf16 ("2,5 dB").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 0.625);
+	EXPECT_TRUE (p->fromString (u"\u2212" u"5", out));
+	EXPECT_DOUBLE_EQ (out, 0.25);
+	EXPECT_TRUE (p->fromString (utf16 ("+.5e1").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 0.75);
+	EXPECT_TRUE (p->fromString (utf16 ("-Infinity").c_str (), out));
+	EXPECT_DOUBLE_EQ (out, 0.);
+	for (const char* text : {"-", "+", ".", "e5", "infinite", "--1"})
+		EXPECT_FALSE (p->fromString (utf16 (text).c_str (), out)) << text;
+
+	auto g = gainParam ();
+	EXPECT_TRUE (g->fromString (u"-\u221E", out));
+	EXPECT_DOUBLE_EQ (out, 0.);
+	// Typing the fader's lowest number gives that level, not silence.
+	EXPECT_TRUE (g->fromString (utf16 ("-25").c_str (), out));
+	EXPECT_GT (out, 0.);
+	EXPECT_NEAR (g->toPlain (out), -25., 1e-4);
+	EXPECT_TRUE (g->fromString (utf16 ("-40").c_str (), out));
+	EXPECT_NEAR (g->toPlain (out), -25., 1e-4);
+}
+
+TEST (ParamText, HostTextIsThePlainValueInItsUnits)
 {
 	auto w = owned (new kv_VSTParamAngle (STR16 ("Width"), 8, 0, STR16 ("Width"), STR16 ("deg"),
 	                                      30., 90., 80.));
+	w->setValueText ({kv_ValueText::kNumber, 0, 1., false});
 	String128 text {};
 	w->toString (w->getNormalized (), text);
-	EXPECT_EQ (ascii (text), "0.8333");
+	EXPECT_EQ (ascii (text), "80");
+	w->toString (0.999, text);
+	EXPECT_EQ (ascii (text), "90");
+
+	auto ms = linear (0., 0.05, 0.02);
+	ms->setValueText ({kv_ValueText::kNumber, 1, 1000., false});
+	ms->toString (ms->getNormalized (), text);
+	EXPECT_EQ (ascii (text), "20.0");
+	ParamValue out = -1.;
+	EXPECT_TRUE (ms->fromString (utf16 ("35 ms").c_str (), out));
+	EXPECT_DOUBLE_EQ (ms->toPlain (out), 0.035);
+
+	// Signed texts: zero carries a plus, never a minus, however it is reached.
+	auto d = linear (-10., 10.);
+	d->setValueText ({kv_ValueText::kNumber, 1, 1., true});
+	d->toString (0.5, text);
+	EXPECT_EQ (ascii (text), "+0.0");
+	d->toString (0.4999, text);
+	EXPECT_EQ (ascii (text), "+0.0");
+	d->toString (0.25, text);
+	EXPECT_EQ (ascii (text), "-5.0");
+
+	auto g = gainParam ();
+	g->setValueText ({kv_ValueText::kNumber, 1, 1., false});
+	g->toString (0., text);
+	EXPECT_EQ (std::u16string (text), u"-\u221E");
+	g->toString (0.5, text);
+	EXPECT_EQ (ascii (text), "-12.5");
+
+	auto level = linear (0., 1.);
+	level->setValueText ({kv_ValueText::kLevelDb, 1, 1., false, " dBFS"});
+	level->toString (0.5, text);
+	EXPECT_EQ (ascii (text), "-6.0 dBFS");
+	level->toString (0., text);
+	EXPECT_EQ (std::u16string (text), u"-\u221E dBFS");
+	EXPECT_TRUE (level->fromString (utf16 ("-6.0 dBFS").c_str (), out));
+	EXPECT_NEAR (out, 0.5, 2e-3); // -6.0 dB is 0.5012
+
 	auto b = owned (new kv_VSTParamBool (STR16 ("B"), 1, 0, true, STR16 ("B")));
 	b->toString (b->getNormalized (), text);
-	EXPECT_EQ (ascii (text), "1.0000");
+	EXPECT_EQ (ascii (text), "On");
+	b->toString (0.2, text);
+	EXPECT_EQ (ascii (text), "Off");
 }
 
 TEST (ParamText, LongTitlesAreCutTo127Units)

@@ -77,7 +77,7 @@ const Expected kExpected[] = {
     {7, "Focus", "Focus", "", A, 0, 1, 0.8333},
     {8, "Width", "Width", "deg", A, 0, 1, 0.8333},
     {9, "Rear Width", "Rear Width", "deg", A, 0, 1, 0.6667},
-    {10, "Rear Delay", "Rear Delay", "ms", 0, 0, 1, 0.0004},
+    {10, "Rear Delay", "Rear Delay", "ms", 0, 0, 1, 0.4},
     {11, "Rear Lowpass", "Rear Lowpass", "Hz", A, 0, 1, 0.1316},
     {12, "Diffuse Gain", "Diffuse Gain", "dB", A, 0, 1, 0.5},
     {13, "Direction", "Direction", "deg", A | W, 0, 1, 0.5},
@@ -152,9 +152,11 @@ TEST_F (ParamTable, PlainDefaultsAndRanges)
 	EXPECT_DOUBLE_EQ (host ()->normalizedParamToPlain (kParamRearLowpass, 1.), 20000.);
 	EXPECT_DOUBLE_EQ (host ()->normalizedParamToPlain (kParamDiffuseGain, 0.), -10.);
 	EXPECT_DOUBLE_EQ (host ()->normalizedParamToPlain (kParamFocus, 1.), 1.2);
-	// Rear Delay keeps its declared 0..50 mapping (values are seconds).
-	EXPECT_DOUBLE_EQ (host ()->plainParamToNormalized (kParamRearDelay, 0.05), 0.001);
-	EXPECT_DOUBLE_EQ (host ()->normalizedParamToPlain (kParamRearDelay, 1.), 50.);
+	// Rear Delay's whole travel is the 0 to 50 ms the engine keeps, in seconds.
+	EXPECT_DOUBLE_EQ (host ()->plainParamToNormalized (kParamRearDelay, 0.05), 1.);
+	EXPECT_DOUBLE_EQ (host ()->plainParamToNormalized (kParamRearDelay, 0.02), 0.4);
+	EXPECT_DOUBLE_EQ (host ()->plainParamToNormalized (kParamRearDelay, 50.), 1.);
+	EXPECT_DOUBLE_EQ (host ()->normalizedParamToPlain (kParamRearDelay, 1.), 0.05);
 	for (ParamID id : {kParamGainLR, kParamGainC, kParamGainLsRs})
 	{
 		EXPECT_EQ (host ()->normalizedParamToPlain (id, 0.), -INFINITY);
@@ -174,7 +176,7 @@ TEST_F (ParamTable, HostTexts)
 	host ()->getParamStringByValue (kParamOutFormat, 1.0, text);
 	EXPECT_EQ (ascii (text), "5 Channels");
 	host ()->getParamStringByValue (kParamWidth, 5. / 6., text);
-	EXPECT_EQ (ascii (text), "0.8333");
+	EXPECT_EQ (ascii (text), "80");
 
 	ParamValue v = -1.;
 	const std::u16string in = u"60 deg";

@@ -313,6 +313,7 @@ TEST (StateChunkRead, EntryRules)
 	                          .entry ("modeOutFormat", 0.)
 	                          .entry ("muteC", 0.7)
 	                          .entry ("rearLowpass", -kInf)
+	                          .entry ("rearDelay", 50.) // seconds: beyond the 50 ms the engine keeps
 	                          .b;
 	EXPECT_EQ (read (chunk (entries), s), kResultOk);
 	EXPECT_DOUBLE_EQ (s.plain (kParamGainLsRs), -12.5);
@@ -321,6 +322,7 @@ TEST (StateChunkRead, EntryRules)
 	EXPECT_DOUBLE_EQ (s.plain (kParamOutFormat), 0.);
 	EXPECT_DOUBLE_EQ (s.plain (kParamMuteC), 1.);
 	EXPECT_DOUBLE_EQ (s.plain (kParamRearLowpass), 1000.);
+	EXPECT_DOUBLE_EQ (s.plain (kParamRearDelay), 0.05);
 
 	ParamSet empty;
 	const auto before = empty.snapshot ();

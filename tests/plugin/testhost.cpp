@@ -13,13 +13,20 @@ namespace orvotest {
 VST3::Hosting::Module::Ptr loadModule ()
 {
 	static VST3::Hosting::Module::Ptr module;
+#ifdef ORVO_BUNDLE_PATH
 	if (!module)
 	{
 		std::string error;
 		module = VST3::Hosting::Module::create (ORVO_BUNDLE_PATH, error);
 		if (!module)
 			std::fprintf (stderr, "cannot load %s: %s\n", ORVO_BUNDLE_PATH, error.c_str ());
+		// Unload (ModuleExit) before the module's own static objects are
+		// destroyed at exit, as a host unloads before it quits: the handler
+		// registered after the load runs before those of the module.
+		else
+			std::atexit ([] { module.reset (); });
 	}
+#endif
 	return module;
 }
 
@@ -60,6 +67,14 @@ PluginInstance::PluginInstance ()
 		component = nullptr;
 		return;
 	}
+	processor = FUnknownPtr<IAudioProcessor> (component);
+}
+
+PluginInstance::PluginInstance (IPtr<IComponent> created)
+{
+	if (!created || created->initialize (hostContext ()) != kResultOk)
+		return;
+	component = created;
 	processor = FUnknownPtr<IAudioProcessor> (component);
 }
 

@@ -22,7 +22,8 @@ using namespace Steinberg::Vst;
 // Multichannel audio, one vector per channel.
 using Audio = std::vector<std::vector<float>>;
 
-// The bundle in the build tree, loaded once per test program.
+// The bundle in the build tree, loaded once per test program (null in suites
+// built without one).
 VST3::Hosting::Module::Ptr loadModule ();
 // The host application object handed to initialize.
 FUnknown* hostContext ();
@@ -47,7 +48,11 @@ struct SentValues
 class PluginInstance
 {
 public:
+	// The processor from the built bundle's factory.
 	PluginInstance ();
+	// A processor component the caller created (suites that compile the
+	// processor in, without the bundle); initialized here.
+	explicit PluginInstance (IPtr<IComponent> created);
 	~PluginInstance ();
 
 	bool valid () const { return component && processor; }

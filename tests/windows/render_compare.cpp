@@ -14,7 +14,7 @@
 // A changed setting, a shifted latency or swapped channels miss both by far.
 // Prints the largest difference; exits 1 when the renders disagree.
 
-#include "orvo_audiofile.h"
+#include "wavfile.h"
 
 #include <algorithm>
 #include <cmath>

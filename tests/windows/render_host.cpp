@@ -1,14 +1,15 @@
-// orvo_render: decodes a three-channel capsule recording (front cardioid,
+// render_host: decodes a three-channel capsule recording (front cardioid,
 // figure-of-eight, rear cardioid) to a six-channel 5.1 WAV with the Orvotool
-// plug-in, loaded from its installed bundle through the VST 3 hosting API the
-// way a DAW loads it. The plug-in's reported latency is removed, so the output
-// lines up with the input sample for sample.
+// module, loaded from its bundle through the SDK's hosting API as a DAW loads
+// it. Built for Linux and for Windows from this one source, so the Windows
+// module's decode (under Wine) can be compared with the Linux module's, host
+// for host. The module's latency is removed, so the output lines up with the
+// input sample for sample.
 //
-//   orvo_render [--plugin PATH] [--block N] [--set ID=VALUE]... [--tail] in.wav out.wav
+//   render_host --plugin PATH [--block N] [--set ID=VALUE]... [--tail] in.wav out.wav
 //
-// --set takes a parameter identifier and a plain value (degrees, Hz, dB,
-// 0/1, list index; Rear Delay in seconds), converted by the plug-in's own
-// controller. --tail appends the plug-in's tail (diffuser and delays).
+// --set takes a parameter identifier and a plain value, converted by the
+// plug-in's own controller. --tail appends the plug-in's tail.
 
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "public.sdk/source/vst/hosting/module.h"
@@ -17,7 +18,7 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
-#include "orvo_audiofile.h"
+#include "wavfile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -51,11 +52,11 @@ struct Options
 void usage ()
 {
 	std::fprintf (stderr,
-	              "usage: orvo_render [--plugin PATH] [--block N] [--set ID=VALUE]... [--tail] "
+	              "usage: render_host [--plugin PATH] [--block N] [--set ID=VALUE]... [--tail] "
 	              "in.wav out.wav\n"
 	              "  in.wav: 3 channels (front cardioid, figure-of-eight, rear cardioid)\n"
 	              "  out.wav: 6 channels, 32-bit float (L, R, C, LFE, Ls, Rs)\n"
-	              "  default plug-in: ~/.vst3/Orvotool.vst3\n");
+	              );
 }
 
 bool parseOptions (int argc, char** argv, Options& o)
@@ -149,12 +150,12 @@ int main (int argc, char** argv)
 	std::string readError;
 	if (!orvoReadAudio (opt.input, input, readError))
 	{
-		std::fprintf (stderr, "orvo_render: cannot read %s: %s\n", opt.input.c_str (), readError.c_str ());
+		std::fprintf (stderr, "render_host: cannot read %s: %s\n", opt.input.c_str (), readError.c_str ());
 		return 1;
 	}
 	if (input.channels < kCapsules)
 	{
-		std::fprintf (stderr, "orvo_render: %s has %d channel(s); the decoder needs 3 capsule channels\n",
+		std::fprintf (stderr, "render_host: %s has %d channel(s); the decoder needs 3 capsule channels\n",
 		              opt.input.c_str (), input.channels);
 		return 1;
 	}
@@ -171,7 +172,7 @@ int main (int argc, char** argv)
 	auto module = VST3::Hosting::Module::create (opt.plugin, error);
 	if (!module)
 	{
-		std::fprintf (stderr, "orvo_render: cannot load %s: %s\n", opt.plugin.c_str (), error.c_str ());
+		std::fprintf (stderr, "render_host: cannot load %s: %s\n", opt.plugin.c_str (), error.c_str ());
 		return 1;
 	}
 	const auto& factory = module->getFactory ();
@@ -185,7 +186,7 @@ int main (int argc, char** argv)
 		}
 	if (!effectClass)
 	{
-		std::fprintf (stderr, "orvo_render: %s holds no audio effect\n", opt.plugin.c_str ());
+		std::fprintf (stderr, "render_host: %s holds no audio effect\n", opt.plugin.c_str ());
 		return 1;
 	}
 	std::printf ("plug-in: %s %s by %s (%s)\n", effectClass->name ().c_str (),
@@ -196,13 +197,13 @@ int main (int argc, char** argv)
 	auto component = factory.createInstance<IComponent> (effectClass->ID ());
 	if (!component || component->initialize (host) != kResultOk)
 	{
-		std::fprintf (stderr, "orvo_render: the plug-in's processor could not be created\n");
+		std::fprintf (stderr, "render_host: the plug-in's processor could not be created\n");
 		return 1;
 	}
 	FUnknownPtr<IAudioProcessor> processor (component);
 	if (!processor)
 	{
-		std::fprintf (stderr, "orvo_render: the component is no audio processor\n");
+		std::fprintf (stderr, "render_host: the component is no audio processor\n");
 		component->terminate ();
 		return 1;
 	}
@@ -217,7 +218,7 @@ int main (int argc, char** argv)
 			controller = factory.createInstance<IEditController> (VST3::UID::fromTUID (controllerId));
 		if (!controller || controller->initialize (host) != kResultOk)
 		{
-			std::fprintf (stderr, "orvo_render: the plug-in's controller could not be created\n");
+			std::fprintf (stderr, "render_host: the plug-in's controller could not be created\n");
 			component->terminate ();
 			return 1;
 		}
@@ -229,7 +230,7 @@ int main (int argc, char** argv)
 				known = controller->getParameterInfo (i, info) == kResultOk && info.id == id;
 			if (!known || (info.flags & ParameterInfo::kIsReadOnly))
 			{
-				std::fprintf (stderr, "orvo_render: no settable parameter %u\n", id);
+				std::fprintf (stderr, "render_host: no settable parameter %u\n", id);
 				controller->terminate ();
 				component->terminate ();
 				return 2;
@@ -251,7 +252,7 @@ int main (int argc, char** argv)
 	ProcessSetup setup {kOffline, kSample32, opt.block, static_cast<double> (input.sampleRate)};
 	if (processor->setupProcessing (setup) != kResultOk)
 	{
-		std::fprintf (stderr, "orvo_render: the plug-in refuses %d Hz with blocks of %d\n",
+		std::fprintf (stderr, "render_host: the plug-in refuses %d Hz with blocks of %d\n",
 		              input.sampleRate, opt.block);
 		component->terminate ();
 		return 1;
@@ -308,7 +309,7 @@ int main (int argc, char** argv)
 	std::string writeError;
 	if (!orvoWrite51 (opt.output, decoded, writeError))
 	{
-		std::fprintf (stderr, "orvo_render: cannot write %s: %s\n", opt.output.c_str (), writeError.c_str ());
+		std::fprintf (stderr, "render_host: cannot write %s: %s\n", opt.output.c_str (), writeError.c_str ());
 		return 1;
 	}
 

@@ -1,9 +1,8 @@
-// Audio files for orvo_render: the capsule recording in, the decoded 5.1 out.
-// Two implementations with one interface: libsndfile where it is available
-// (orvo_audiofile_sndfile.cpp, any format libsndfile reads) and a small WAV
-// reader/writer of our own for builds without it, such as the Windows one
-// (orvo_audiofile_wav.cpp: PCM 16/24/32-bit and float 32/64-bit WAV in,
-// 32-bit float WAV out).
+// WAV files for the Windows tests' render host and comparison: a small
+// RIFF/WAVE reader and writer of our own (wavfile.cpp), built for Linux and
+// for Windows from the same source, so both renders of the demo recording go
+// through the same code: PCM 16/24/32-bit and float 32/64-bit WAV in, 32-bit
+// float WAV out.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,8 @@
-// orvo_audiofile.h over a small RIFF/WAVE reader and writer of our own, for
-// builds without libsndfile. Reads PCM (16, 24, 32 bit) and IEEE float (32,
+// wavfile.h: a small RIFF/WAVE reader and writer. Reads PCM (16, 24, 32 bit) and IEEE float (32,
 // 64 bit), plain or WAVE_FORMAT_EXTENSIBLE; writes WAVE_FORMAT_EXTENSIBLE
 // 32-bit float with the 5.1 channel mask, as libsndfile's WAVEX does.
 
-#include "orvo_audiofile.h"
+#include "wavfile.h"
 
 #include <cstdio>
 #include <cstring>

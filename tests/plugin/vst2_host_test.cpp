@@ -1,0 +1,416 @@
+// The VST 2 module seen from a small VST 2 host: loaded with dlopen, created
+// through VSTPluginMain and driven through its AEffect record, and compared
+// with the VST 3 module (the test host) for the same settings and input.
+
+#include "testhost.h"
+
+#include "controller/orvoparams.h"
+
+#include "public.sdk/source/vst/utility/stringconvert.h"
+
+#include "pluginterfaces/vst2.x/aeffectx.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <chrono>
+#include <cstring>
+#include <dlfcn.h>
+#include <thread>
+
+using namespace orvotest;
+
+namespace {
+
+using MainProc = AEffect* (*)(audioMasterCallback);
+
+constexpr VstInt32 kParams = kNumParams;
+constexpr VstInt32 kUserParams = kNumUserParams;
+
+// What the host saw of the plug-in's calls.
+struct HostLog
+{
+	int ioChanged = 0;
+	int automated = 0;
+};
+HostLog hostLog;
+bool hostAnswersVersion = true;
+
+VstIntPtr hostCallback (AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
+{
+	switch (opcode)
+	{
+		case audioMasterVersion: return hostAnswersVersion ? kVstVersion : 0;
+		case audioMasterIOChanged: ++hostLog.ioChanged; return 1;
+		case audioMasterAutomate: ++hostLog.automated; return 1;
+		case audioMasterSizeWindow: return 1;
+		case audioMasterGetProductString:
+			std::strcpy (static_cast<char*> (ptr), "Orvotool VST 2 test host");
+			return 1;
+	}
+	return 0;
+}
+
+void* vst2Module ()
+{
+	static void* handle = dlopen (ORVO_VST2_PATH, RTLD_NOW | RTLD_LOCAL);
+	return handle;
+}
+
+MainProc entry (const char* name)
+{
+	return vst2Module () ? reinterpret_cast<MainProc> (dlsym (vst2Module (), name)) : nullptr;
+}
+
+// One effect from VSTPluginMain, closed (and deleted) by the host at the end.
+class Effect
+{
+public:
+	explicit Effect (const char* entryName = "VSTPluginMain")
+	{
+		if (auto main = entry (entryName))
+			e = main (hostCallback);
+		if (e)
+			call (effOpen);
+	}
+	~Effect ()
+	{
+		if (!e)
+			return;
+		if (running)
+		{
+			call (effStopProcess);
+			call (effMainsChanged, 0, 0);
+		}
+		call (effClose);
+	}
+	AEffect* operator-> () const { return e; }
+	explicit operator bool () const { return e != nullptr; }
+
+	VstIntPtr call (VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+	                float opt = 0.f)
+	{
+		return e->dispatcher (e, opcode, index, value, ptr, opt);
+	}
+	std::string text (VstInt32 opcode, VstInt32 index)
+	{
+		char buffer[256] = {};
+		call (opcode, index, 0, buffer);
+		return buffer;
+	}
+	void start (float rate, VstInt32 maxBlock)
+	{
+		call (effSetSampleRate, 0, 0, nullptr, rate);
+		call (effSetBlockSize, 0, maxBlock);
+		call (effMainsChanged, 0, 1);
+		call (effStartProcess);
+		running = true;
+	}
+	// Renders 'in' (6 channels) in blocks of the given sizes (the list repeats).
+	Audio render (const Audio& in, const std::vector<int32>& blocks)
+	{
+		const auto length = static_cast<int32> (in[0].size ());
+		Audio out (6, std::vector<float> (in[0].size (), 0.f));
+		int32 pos = 0;
+		for (size_t k = 0; pos < length; ++k)
+		{
+			const int32 n = std::min (blocks[k % blocks.size ()], length - pos);
+			std::vector<float*> inPtrs, outPtrs;
+			for (int c = 0; c < 6; ++c)
+			{
+				inPtrs.push_back (const_cast<float*> (in[c].data ()) + pos);
+				outPtrs.push_back (out[c].data () + pos);
+			}
+			e->processReplacing (e, inPtrs.data (), outPtrs.data (), n);
+			pos += n;
+		}
+		return out;
+	}
+	std::vector<char> chunk ()
+	{
+		void* data = nullptr;
+		const auto size = call (effGetChunk, 0, 0, &data);
+		if (size <= 0 || !data)
+			return {};
+		return std::vector<char> (static_cast<char*> (data), static_cast<char*> (data) + size);
+	}
+
+private:
+	AEffect* e {nullptr};
+	bool running {false};
+};
+
+// The chunk's processor part: after two little-endian 64-bit sizes.
+std::vector<char> processorState (const std::vector<char>& chunk)
+{
+	if (chunk.size () < 16)
+		return {};
+	uint64_t size = 0;
+	for (int i = 7; i >= 0; --i)
+		size = (size << 8) | static_cast<unsigned char> (chunk[static_cast<size_t> (i)]);
+	if (size > chunk.size () - 16)
+		return {};
+	return std::vector<char> (chunk.begin () + 16, chunk.begin () + 16 + static_cast<long> (size));
+}
+
+// Six host channels: the capsules first, then three silent ones.
+Audio hostInput (int32 length)
+{
+	Audio in = capsuleSignal (length, 7);
+	in.resize (6, std::vector<float> (static_cast<size_t> (length), 0.f));
+	return in;
+}
+
+// A few settings away from the defaults, as VST 2 parameter index and value.
+const std::vector<std::pair<VstInt32, float>> kSettings = {
+    {kParamWidth - 1, 0.25f},     {kParamDirection - 1, 0.6f}, {kParamDiffuser - 1, 1.f},
+    {kParamOutFormat - 1, 0.34f}, {kParamGainC - 1, 0.5f},     {kParamFocus - 1, 0.7f},
+};
+
+std::vector<ParamPoint> asPoints (const std::vector<std::pair<VstInt32, float>>& settings)
+{
+	std::vector<ParamPoint> points;
+	for (const auto& s : settings)
+		points.push_back ({static_cast<ParamID> (s.first + 1), 0, s.second});
+	return points;
+}
+
+} // namespace
+
+TEST (Vst2Module, DescribesThePluginInItsEffectRecord)
+{
+	Effect e;
+	ASSERT_TRUE (e) << "cannot create the effect from " << ORVO_VST2_PATH << ": " << dlerror ();
+	EXPECT_EQ (e->magic, kEffectMagic);
+	EXPECT_EQ (e->uniqueID, 0x4F72766F); // 'Orvo'
+	EXPECT_EQ (e->numInputs, 6);
+	EXPECT_EQ (e->numOutputs, 6);
+	EXPECT_EQ (e->numParams, kNumParams);
+	EXPECT_EQ (e->numPrograms, 0);
+	EXPECT_TRUE (e->flags & effFlagsCanReplacing);
+	EXPECT_TRUE (e->flags & effFlagsProgramChunks);
+	EXPECT_FALSE (e->flags & effFlagsIsSynth);
+	EXPECT_EQ (e.text (effGetEffectName, 0), "Orvotool");
+	EXPECT_EQ (e.text (effGetVendorString, 0), "Veltrane");
+	EXPECT_EQ (e.call (effGetPlugCategory), kPlugCategSpacializer);
+	EXPECT_EQ (e.call (effGetVstVersion), kVstVersion);
+
+	// The latency follows the set-up, as the VST 3 module's does.
+	PluginInstance vst3;
+	ASSERT_TRUE (vst3.valid ());
+	for (const auto& [rate, block] : {std::pair<float, int32> {48000.f, 512}, {44100.f, 64},
+	                                  {96000.f, 2048}})
+	{
+		ASSERT_EQ (vst3.setup (rate, block), kResultOk);
+		hostLog.ioChanged = 0;
+		const VstInt32 before = e->initialDelay;
+		e.call (effSetSampleRate, 0, 0, nullptr, rate);
+		e.call (effSetBlockSize, 0, block);
+		e.call (effMainsChanged, 0, 1);
+		e.call (effMainsChanged, 0, 0);
+		const auto latency = static_cast<VstInt32> (vst3.proc ()->getLatencySamples ());
+		EXPECT_EQ (e->initialDelay, latency) << rate << " Hz, " << block;
+		EXPECT_EQ (hostLog.ioChanged > 0, latency != before) << "the host hears of a new latency";
+	}
+
+	// The old name of the entry point is the same function.
+	EXPECT_EQ (entry ("main"), entry ("VSTPluginMain"));
+	Effect viaMain ("main");
+	ASSERT_TRUE (viaMain);
+	EXPECT_EQ (viaMain->uniqueID, e->uniqueID);
+}
+
+TEST (Vst2Module, HostWithoutVersionGetsNoEffect)
+{
+	hostAnswersVersion = false;
+	auto main = entry ("VSTPluginMain");
+	ASSERT_NE (main, nullptr);
+	EXPECT_EQ (main (hostCallback), nullptr);
+	hostAnswersVersion = true;
+	AEffect* e = main (hostCallback);
+	ASSERT_NE (e, nullptr);
+	e->dispatcher (e, effClose, 0, 0, nullptr, 0.f);
+}
+
+TEST (Vst2Module, ParametersShowTheirNamesValuesAndDisplays)
+{
+	Effect e;
+	ASSERT_TRUE (e);
+	ParameterContainer params;
+	ASSERT_TRUE (createParameters (params));
+	for (VstInt32 i = 0; i < kParams; ++i)
+	{
+		ParameterInfo info = params.getParameterByIndex (i)->getInfo ();
+		EXPECT_EQ (e.text (effGetParamName, i), VST3::StringConvert::convert (info.title));
+		EXPECT_EQ (e.text (effGetParamLabel, i), VST3::StringConvert::convert (info.units));
+		EXPECT_EQ (e.call (effCanBeAutomated, i) != 0, (info.flags & ParameterInfo::kCanAutomate) != 0)
+		    << i;
+	}
+	for (VstInt32 i = 0; i < kUserParams; ++i)
+	{
+		Parameter* p = params.getParameterByIndex (i);
+		for (float value : {0.f, 0.3f, 1.f})
+		{
+			e->setParameter (e.operator-> (), i, value);
+			p->setNormalized (value);
+			EXPECT_FLOAT_EQ (e->getParameter (e.operator-> (), i), static_cast<float> (p->getNormalized ()))
+			    << i << " at " << value;
+			String128 expected {};
+			p->toString (p->getNormalized (), expected);
+			const std::string shown = e.text (effGetParamDisplay, i);
+			std::string full = VST3::StringConvert::convert (expected);
+			// 8-bit text for VST 2 hosts: infinity is spelled out.
+			const std::string infinity = "\u221E";
+			if (const auto at = full.find (infinity); at != std::string::npos)
+				full.replace (at, infinity.size (), "inf");
+			// A VST 2 display string is 8 characters at most.
+			EXPECT_FALSE (shown.empty ()) << i;
+			EXPECT_EQ (shown, full.substr (0, shown.size ())) << i << " at " << value;
+		}
+	}
+	// Indices the host makes up are answered with nothing.
+	EXPECT_EQ (e.text (effGetParamName, kNumParams), "");
+	EXPECT_EQ (e.text (effGetParamDisplay, -1), "");
+	EXPECT_EQ (e->getParameter (e.operator-> (), kNumParams + 3), 0.f);
+}
+
+TEST (Vst2Module, ChunkCarriesTheProcessorStateAndRestoresIt)
+{
+	constexpr int32 kBlock = 256;
+	const Audio in = hostInput (kBlock);
+
+	Effect a;
+	ASSERT_TRUE (a);
+	a.start (48000.f, kBlock);
+	for (const auto& s : kSettings)
+		a->setParameter (a.operator-> (), s.first, s.second);
+	a.render (in, {kBlock}); // the processor takes the changes with a block
+	const auto chunk = a.chunk ();
+	ASSERT_GE (chunk.size (), 16u);
+
+	PluginInstance vst3;
+	ASSERT_TRUE (vst3.valid ());
+	ASSERT_EQ (vst3.setup (48000., kBlock), kResultOk);
+	ASSERT_EQ (vst3.activate (true), kResultOk);
+	Audio out (6, std::vector<float> (kBlock));
+	vst3.processBlock (in, out, 0, kBlock, asPoints (kSettings));
+	EXPECT_EQ (processorState (chunk), vst3.saveState ());
+
+	Effect b;
+	ASSERT_TRUE (b);
+	EXPECT_EQ (b.call (effSetChunk, 0, static_cast<VstIntPtr> (chunk.size ()),
+	                   const_cast<char*> (chunk.data ())),
+	           0);
+	EXPECT_EQ (processorState (b.chunk ()), processorState (chunk));
+	// The state holds plain values: a list or switch comes back on its step.
+	ParameterContainer params;
+	ASSERT_TRUE (createParameters (params));
+	for (VstInt32 i = 0; i < kUserParams; ++i)
+	{
+		Parameter* p = params.getParameterByIndex (i);
+		const double set = a->getParameter (a.operator-> (), i);
+		EXPECT_NEAR (b->getParameter (b.operator-> (), i), p->toNormalized (p->toPlain (set)), 1e-6)
+		    << i;
+	}
+
+	// A chunk whose sizes claim more than it holds changes nothing.
+	Effect c;
+	ASSERT_TRUE (c);
+	const auto fresh = c.chunk ();
+	std::vector<char> damaged = chunk;
+	damaged[6] = 0x7f; // processor part "larger than 2^54 bytes"
+	c.call (effSetChunk, 0, static_cast<VstIntPtr> (damaged.size ()), damaged.data ());
+	damaged = chunk;
+	damaged[8] = static_cast<char> (0xff); // controller part one byte past the end and more
+	c.call (effSetChunk, 0, static_cast<VstIntPtr> (damaged.size ()), damaged.data ());
+	c.call (effSetChunk, 0, 15, const_cast<char*> (chunk.data ()));
+	EXPECT_EQ (c.chunk (), fresh);
+}
+
+TEST (Vst2Module, SoundsLikeTheVst3ModuleSampleForSample)
+{
+	const Audio in = hostInput (48000 / 2);
+	const std::vector<std::vector<int32>> blockPlans = {{64}, {512}, {37, 512, 1, 300, 128}};
+	for (const auto& blocks : blockPlans)
+	{
+		Effect e;
+		ASSERT_TRUE (e);
+		e.start (48000.f, 512);
+		for (const auto& s : kSettings)
+			e->setParameter (e.operator-> (), s.first, s.second);
+		const Audio vst2 = e.render (in, blocks);
+
+		PluginInstance vst3;
+		ASSERT_TRUE (vst3.valid ());
+		ASSERT_EQ (vst3.setup (48000., 512), kResultOk);
+		ASSERT_EQ (vst3.activate (true), kResultOk);
+		Audio vst3Out (6, std::vector<float> (in[0].size (), 0.f));
+		const auto length = static_cast<int32> (in[0].size ());
+		int32 pos = 0;
+		for (size_t k = 0; pos < length; ++k)
+		{
+			const int32 n = std::min (blocks[k % blocks.size ()], length - pos);
+			vst3.processBlock (in, vst3Out, pos, n, k == 0 ? asPoints (kSettings) : std::vector<ParamPoint> {});
+			pos += n;
+		}
+		EXPECT_EQ (maxDifference (vst2, vst3Out, 0, length), 0.f) << "first block " << blocks[0];
+		float peak = 0.f;
+		for (const auto& ch : vst2)
+			for (float v : ch)
+				peak = std::max (peak, std::abs (v));
+		EXPECT_GT (peak, 1e-3f) << "the comparison is not of silence";
+	}
+}
+
+// Needs an X server (the CTest run starts one with xvfb-run). Runs the editor
+// only when the controller offers a view; without one the editor calls must
+// still be answered.
+TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
+{
+	Effect e;
+	ASSERT_TRUE (e);
+	ERect* rect = reinterpret_cast<ERect*> (1);
+	if (!(e->flags & effFlagsHasEditor))
+	{
+		EXPECT_EQ (e.call (effEditGetRect, 0, 0, &rect), 0);
+		EXPECT_EQ (rect, nullptr);
+		EXPECT_EQ (e.call (effEditOpen, 0, 0, nullptr), 0);
+		e.call (effEditIdle);
+		e.call (effEditClose);
+		GTEST_SKIP () << "the controller offers no editor view";
+	}
+	Display* display = XOpenDisplay (nullptr);
+	if (!display)
+		GTEST_SKIP () << "no X server (DISPLAY unset)";
+	const Window parent = XCreateSimpleWindow (display, DefaultRootWindow (display), 0, 0, 1000,
+	                                           600, 0, 0, 0);
+	XMapWindow (display, parent);
+	XSync (display, False);
+	auto children = [&] () {
+		XSync (display, False);
+		Window root = 0, up = 0, *list = nullptr;
+		unsigned int count = 0;
+		XQueryTree (display, parent, &root, &up, &list, &count);
+		if (list)
+			XFree (list);
+		return count;
+	};
+	for (int round = 0; round < 10; ++round)
+	{
+		ASSERT_EQ (e.call (effEditGetRect, 0, 0, &rect), 1);
+		ASSERT_NE (rect, nullptr);
+		EXPECT_EQ (rect->right - rect->left, 955);
+		EXPECT_EQ (rect->bottom - rect->top, 510);
+		ASSERT_EQ (e.call (effEditOpen, 0, 0, reinterpret_cast<void*> (parent)), 1) << round;
+		EXPECT_GE (children (), 1u) << "the editor made no window in the host's";
+		for (int i = 0; i < 10; ++i)
+		{
+			e.call (effEditIdle);
+			std::this_thread::sleep_for (std::chrono::milliseconds (20));
+		}
+		e.call (effEditClose);
+		EXPECT_EQ (children (), 0u) << "the editor's window outlived the close";
+	}
+	XDestroyWindow (display, parent);
+	XCloseDisplay (display);
+}

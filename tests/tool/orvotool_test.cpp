@@ -1,0 +1,508 @@
+// orvotool end to end: generated recordings decoded by the command through
+// the bundle of this build, its files read back.
+#include "orvo_scene.h"
+#include "testhost.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvotest::Audio;
+
+constexpr int kRate = 48000;
+
+struct Outcome
+{
+	int status {-1};
+	std::string out, err;
+	long maxRssKb {0};
+};
+
+// Runs orvotool with the bundle of this build; collects its output, exit
+// status and peak resident memory.
+Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
+{
+	std::vector<std::string> all = {ORVOTOOL_PATH, "--plugin", ORVO_BUNDLE_PATH};
+	all.insert (all.end (), args.begin (), args.end ());
+	std::vector<char*> argv;
+	for (auto& a : all)
+		argv.push_back (a.data ());
+	argv.push_back (nullptr);
+	const std::string outPath = (dir / "stdout.txt").string (), errPath = (dir / "stderr.txt").string ();
+	posix_spawn_file_actions_t actions;
+	posix_spawn_file_actions_init (&actions);
+	posix_spawn_file_actions_addopen (&actions, 1, outPath.c_str (), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+	posix_spawn_file_actions_addopen (&actions, 2, errPath.c_str (), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+	posix_spawn_file_actions_addchdir_np (&actions, dir.c_str ());
+	Outcome r;
+	pid_t pid = 0;
+	if (posix_spawn (&pid, argv[0], &actions, nullptr, argv.data (), environ) == 0)
+	{
+		int status = 0;
+		rusage usage {};
+		wait4 (pid, &status, 0, &usage);
+		r.status = WIFEXITED (status) ? WEXITSTATUS (status) : 128 + WTERMSIG (status);
+		r.maxRssKb = usage.ru_maxrss;
+	}
+	posix_spawn_file_actions_destroy (&actions);
+	auto slurp = [] (const std::string& p) {
+		std::ifstream f (p);
+		std::stringstream s;
+		s << f.rdbuf ();
+		return s.str ();
+	};
+	r.out = slurp (outPath);
+	r.err = slurp (errPath);
+	return r;
+}
+
+struct Wav
+{
+	Audio audio;
+	SF_INFO info {};
+	SF_BROADCAST_INFO bext {};
+	bool hasBext {false};
+};
+
+bool writeWav (const fs::path& path, const Audio& a, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+               const SF_BROADCAST_INFO* bext = nullptr)
+{
+	SF_INFO info {};
+	info.samplerate = kRate;
+	info.channels = static_cast<int> (a.size ());
+	info.format = format;
+	SNDFILE* f = sf_open (path.c_str (), SFM_WRITE, &info);
+	if (!f)
+		return false;
+	if (bext)
+		sf_command (f, SFC_SET_BROADCAST_INFO, const_cast<SF_BROADCAST_INFO*> (bext), sizeof *bext);
+	const size_t n = a[0].size (), c = a.size ();
+	std::vector<float> inter (n * c);
+	for (size_t i = 0; i < n; ++i)
+		for (size_t k = 0; k < c; ++k)
+			inter[i * c + k] = a[k][i];
+	const bool ok = sf_writef_float (f, inter.data (), static_cast<sf_count_t> (n)) == static_cast<sf_count_t> (n);
+	return sf_close (f) == 0 && ok;
+}
+
+Wav readWav (const fs::path& path)
+{
+	Wav w;
+	SNDFILE* f = sf_open (path.c_str (), SFM_READ, &w.info);
+	if (!f)
+		return w;
+	w.hasBext = sf_command (f, SFC_GET_BROADCAST_INFO, &w.bext, sizeof w.bext) == SF_TRUE;
+	const size_t n = static_cast<size_t> (w.info.frames), c = static_cast<size_t> (w.info.channels);
+	std::vector<float> inter (n * c);
+	sf_readf_float (f, inter.data (), w.info.frames);
+	sf_close (f);
+	w.audio.assign (c, std::vector<float> (n));
+	for (size_t i = 0; i < n; ++i)
+		for (size_t k = 0; k < c; ++k)
+			w.audio[k][i] = inter[i * c + k];
+	return w;
+}
+
+std::string bytes (const fs::path& p)
+{
+	std::ifstream f (p, std::ios::binary);
+	std::stringstream s;
+	s << f.rdbuf ();
+	return s.str ();
+}
+
+// The WAVE channel mask of a WAVE_FORMAT_EXTENSIBLE file; 0 when it has none.
+uint32_t channelMask (const fs::path& p)
+{
+	const std::string b = bytes (p);
+	const size_t fmt = b.find ("fmt ");
+	if (fmt == std::string::npos || b.size () < fmt + 8 + 24)
+		return 0;
+	auto u16 = [&] (size_t at) { return uint32_t (uint8_t (b[at])) | uint32_t (uint8_t (b[at + 1])) << 8; };
+	if (u16 (fmt + 8) != 0xFFFE)
+		return 0;
+	return u16 (fmt + 8 + 20) | u16 (fmt + 8 + 22) << 16;
+}
+
+// A fresh folder per test.
+class OrvotoolTest : public ::testing::Test
+{
+protected:
+	void SetUp () override
+	{
+		const auto* info = ::testing::UnitTest::GetInstance ()->current_test_info ();
+		dir = fs::current_path () / "orvotool_work" / (std::string (info->test_suite_name ()) + "." + info->name ());
+		fs::remove_all (dir);
+		fs::create_directories (dir);
+	}
+	Outcome run (const std::vector<std::string>& args) { return orvotool (args, dir); }
+	fs::path dir;
+};
+
+// A plane wave of noise from an azimuth (degrees), as the three capsules
+// pick it up, 'seconds' long.
+Audio planeWave (double azimuthDeg, double seconds, uint64_t seed = 1)
+{
+	const auto n = static_cast<size_t> (seconds * kRate);
+	orvo_scene::Capsules c (n);
+	orvo_scene::add_plane_wave (c, orvo_scene::band_noise (n, seed, 0.1f, kRate, 200.0, 6000.0),
+	                            azimuthDeg * orvo_scene::kPi / 180.0);
+	orvo_scene::apply_figure_of_eight_rolloff (c.f8, kRate);
+	return {c.fc, c.f8, c.rc};
+}
+
+double rmsDb (const std::vector<float>& x)
+{
+	return orvo_scene::rms_db (x.data (), x.size () / 4, x.size ());
+}
+
+size_t argmaxAbs (const std::vector<float>& x)
+{
+	size_t best = 0;
+	for (size_t i = 0; i < x.size (); ++i)
+		if (std::fabs (x[i]) > std::fabs (x[best]))
+			best = i;
+	return best;
+}
+
+//------------------------------------------------------------------------
+TEST_F (OrvotoolTest, OutputLinesUpWithTheInputAndMatchesTheTestHost)
+{
+	// An impulse from the front and one from behind: the latency is removed,
+	// so the centre peaks where the front impulse is, and the surrounds peak
+	// where the rear impulse is plus the Rear Delay (20 ms, in the host's ms).
+	Audio in (3, std::vector<float> (kRate, 0.f));
+	in[0][12000] = 1.f;  // front cardioid only: straight ahead
+	in[2][30000] = 1.f;  // rear cardioid only: straight behind
+	ASSERT_TRUE (writeWav (dir / "imp.wav", in));
+	Outcome r = run ({"render", "imp.wav", "-o", "plain.wav", "--no-tail"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	Wav out = readWav (dir / "plain.wav");
+	ASSERT_EQ (out.info.channels, 6);
+	ASSERT_EQ (out.info.frames, kRate);
+	EXPECT_EQ (argmaxAbs (std::vector<float> (out.audio[2].begin (), out.audio[2].begin () + 20000)), 12000u);
+	EXPECT_EQ (argmaxAbs (out.audio[4]), 30000u);
+
+	r = run ({"render", "imp.wav", "-o", "delayed.wav", "--no-tail", "--set", "Rear Delay On/Off=On", "--set",
+	          "Rear Delay=20"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	out = readWav (dir / "delayed.wav");
+	EXPECT_EQ (argmaxAbs (out.audio[4]), 30000u + 960u);
+	EXPECT_EQ (argmaxAbs (out.audio[5]), 30000u + 960u);
+
+	// The same signal through the test host's own driving, with the latency
+	// it reports: the same samples.
+	const Audio signal = orvotest::capsuleSignal (3 * kRate, 7);
+	ASSERT_TRUE (writeWav (dir / "sig.wav", signal));
+	r = run ({"render", "sig.wav", "-o", "sig_out.wav", "--no-tail", "--block", "512"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	const Wav tool = readWav (dir / "sig_out.wav");
+	orvotest::PluginInstance host;
+	ASSERT_TRUE (host.valid ());
+	ASSERT_EQ (host.setup (kRate, 512), Steinberg::kResultOk);
+	const int latency = host.proc ()->getLatencySamples ();
+	ASSERT_EQ (host.activate (true), Steinberg::kResultOk);
+	const Audio ref = host.render (signal, {512});
+	// Up to the test host's last whole block (it leaves a short last block
+	// to the ring's pre-fill).
+	const int whole = 3 * kRate / 512 * 512;
+	EXPECT_EQ (orvotest::maxDifference (tool.audio, ref, 0, whole - latency, latency), 0.f);
+}
+
+TEST_F (OrvotoolTest, SettingsByTitleInTheHostsTextAndRefusedBeforeAnyFile)
+{
+	const Audio in = planeWave (30.0, 1.0);
+	ASSERT_TRUE (writeWav (dir / "in.wav", in));
+	// Title or short title, any case, blanks around the name.
+	ASSERT_EQ (run ({"render", "in.wav", "-o", "a.wav", "--set", "Width=70", "--set", "Mic Response C=0.5"}).status, 0);
+	ASSERT_EQ (run ({"render", "--set", " width =70", "--set", "MICROPHONE RESPONSE C=0.5", "in.wav", "-o",
+	                 "b.wav"}).status, 0);
+	ASSERT_EQ (run ({"render", "in.wav", "-o", "c.wav"}).status, 0);
+	EXPECT_EQ (bytes (dir / "a.wav"), bytes (dir / "b.wav"));
+	EXPECT_NE (bytes (dir / "a.wav"), bytes (dir / "c.wav"));
+
+	const std::vector<std::pair<std::string, std::string>> refused = {
+	    {"Widht=70", "no parameter"},   {"Width=abc", "not a value"},       {"Width=nan", "NaN"},
+	    {"Width=1000", "outside"},       {"Width=29", "outside"},            {"Output Format=7", "outside"},
+	    {"Rear Delay=60", "outside"},    {"Gain C=-30", "outside"},          {"Vu Out Left=0.5", "meter"},
+	    {"Width", "Name=value"},         {"Direction=nan", "NaN"},
+	};
+	for (const auto& [setting, reason] : refused)
+	{
+		Outcome r = run ({"render", "in.wav", "-o", "refused.wav", "--set", setting});
+		EXPECT_EQ (r.status, 2) << setting;
+		EXPECT_NE (r.err.find (reason), std::string::npos) << setting << ": " << r.err;
+		EXPECT_FALSE (fs::exists (dir / "refused.wav")) << setting;
+	}
+	// The host's words and ends: switch texts, list entries in any case, -inf.
+	for (const std::string ok : {"Mute C=On", "Output Format=4 channels", "Output Format=2", "Gain C=-inf",
+	                             "Gain C=-\xE2\x88\x9E", "Rear Delay=0", "Rear Delay=50", "Diffuse Gain=+0.0"})
+		EXPECT_EQ (run ({"render", "in.wav", "-o", "ok.wav", "--force", "--set", ok}).status, 0) << ok;
+}
+
+TEST_F (OrvotoolTest, OutputFormatLoadsItsPresetRowThenLaterSettingsApply)
+{
+	// A source straight behind: with the Stereo row (Width 50, Rear Width
+	// 180, Mic Response C and Ls/Rs 0.5) it sits about 34 dB below a front
+	// source in L; with only the format changed and the 5 Channels values
+	// kept, about 3 dB below.
+	ASSERT_TRUE (writeWav (dir / "front.wav", planeWave (0.0, 2.0)));
+	ASSERT_TRUE (writeWav (dir / "rear.wav", planeWave (180.0, 2.0)));
+	for (const char* name : {"front", "rear"})
+		ASSERT_EQ (run ({"render", std::string (name) + ".wav", "-o", std::string (name) + "_st.wav", "--set",
+		                 "Output Format=Stereo"}).status, 0);
+	const Wav front = readWav (dir / "front_st.wav"), rear = readWav (dir / "rear_st.wav");
+	ASSERT_EQ (front.info.channels, 2);
+	EXPECT_EQ (channelMask (dir / "front_st.wav"), 0x3u); // front left, front right
+	const double frontDb = rmsDb (front.audio[0]), rearDb = rmsDb (rear.audio[0]);
+	EXPECT_LT (rearDb, frontDb - 20.0) << "front " << frontDb << " dB, rear " << rearDb << " dB";
+
+	// Settings after the format override its row; before it, the row wins.
+	ASSERT_EQ (run ({"render", "front.wav", "-o", "after.wav", "--set", "Output Format=Stereo", "--set",
+	                 "Width=80"}).status, 0);
+	ASSERT_EQ (run ({"render", "front.wav", "-o", "before.wav", "--set", "Width=80", "--set",
+	                 "Output Format=Stereo"}).status, 0);
+	EXPECT_EQ (bytes (dir / "before.wav"), bytes (dir / "front_st.wav"));
+	EXPECT_NE (bytes (dir / "after.wav"), bytes (dir / "front_st.wav"));
+
+	// Channel layouts and masks of the other formats (the WAVE speaker bits:
+	// 1 L, 2 R, 4 C, 8 LFE, 0x10 back left, 0x20 back right).
+	const std::vector<std::tuple<const char*, int, uint32_t>> layouts = {
+	    {"3 Channels", 3, 0x7u}, {"4 Channels", 4, 0x33u}, {"5 Channels", 6, 0x3Fu}};
+	for (const auto& [format, channels, mask] : layouts)
+	{
+		ASSERT_EQ (run ({"render", "front.wav", "-o", "l.wav", "--force", "--bits", "24", "--set",
+		                 std::string ("Output Format=") + format}).status, 0);
+		const Wav w = readWav (dir / "l.wav");
+		EXPECT_EQ (w.info.channels, channels) << format;
+		EXPECT_EQ (w.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+		EXPECT_EQ (channelMask (dir / "l.wav"), mask) << format;
+	}
+	ASSERT_EQ (run ({"render", "front.wav", "-o", "five.wav", "--no-lfe"}).status, 0);
+	EXPECT_EQ (readWav (dir / "five.wav").info.channels, 5);
+	EXPECT_EQ (channelMask (dir / "five.wav"), 0x37u);
+}
+
+TEST_F (OrvotoolTest, PresetRoundTrip)
+{
+	ASSERT_TRUE (writeWav (dir / "in.wav", planeWave (60.0, 1.0)));
+	const std::vector<std::string> sets = {"--set", "Output Format=4 Channels", "--set", "Width=70",
+	                                       "--set", "Mute C=On", "--set", "Gain L/R=-6"};
+	std::vector<std::string> args = {"preset", "p.vstpreset"};
+	args.insert (args.end (), sets.begin (), sets.end ());
+	ASSERT_EQ (run (args).status, 0);
+	Outcome show = run ({"preset", "--show", "p.vstpreset"});
+	ASSERT_EQ (show.status, 0) << show.err;
+	EXPECT_NE (show.out.find ("4 Channels"), std::string::npos) << show.out;
+	EXPECT_NE (show.out.find ("70"), std::string::npos) << show.out;
+
+	args = {"render", "in.wav", "-o", "by_sets.wav"};
+	args.insert (args.end (), sets.begin (), sets.end ());
+	ASSERT_EQ (run (args).status, 0);
+	ASSERT_EQ (run ({"render", "in.wav", "-o", "by_preset.wav", "--preset", "p.vstpreset"}).status, 0);
+	EXPECT_EQ (bytes (dir / "by_sets.wav"), bytes (dir / "by_preset.wav"));
+	EXPECT_EQ (readWav (dir / "by_preset.wav").info.channels, 4);
+
+	// Not a preset: refused before any output.
+	std::ofstream (dir / "junk.vstpreset") << "not a preset";
+	Outcome r = run ({"render", "in.wav", "-o", "junk.wav", "--preset", "junk.vstpreset"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("junk.vstpreset"), std::string::npos);
+	EXPECT_FALSE (fs::exists (dir / "junk.wav"));
+}
+
+TEST_F (OrvotoolTest, MonoFilesFourChannelsAndBroadcastChunk)
+{
+	const Audio in = planeWave (-45.0, 1.5);
+	SF_BROADCAST_INFO bext {};
+	std::strcpy (bext.description, "scene 4 take 2");
+	std::strcpy (bext.originator, "field recorder");
+	bext.time_reference_low = 0x12345678u;
+	bext.time_reference_high = 0x1u;
+	ASSERT_TRUE (writeWav (dir / "poly.wav", in, SF_FORMAT_WAV | SF_FORMAT_PCM_24, &bext));
+	ASSERT_TRUE (writeWav (dir / "f.wav", {in[0]}, SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+	ASSERT_TRUE (writeWav (dir / "e.wav", {in[1]}, SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+	ASSERT_TRUE (writeWav (dir / "r.wav", {in[2]}, SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+	ASSERT_TRUE (writeWav (dir / "four.flac", {in[2], in[0], in[1], in[2]}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+
+	ASSERT_EQ (run ({"render", "poly.wav", "-o", "poly_out.w64"}).status, 0);
+	ASSERT_EQ (run ({"render", "--front", "f.wav", "--eight", "e.wav", "--rear", "r.wav", "-o", "mono_out.w64"}).status, 0);
+	ASSERT_EQ (run ({"render", "four.flac", "--channels", "2,3,1", "-o", "four_out.w64"}).status, 0);
+	EXPECT_EQ (bytes (dir / "poly_out.w64"), bytes (dir / "mono_out.w64"));
+	EXPECT_EQ (bytes (dir / "poly_out.w64"), bytes (dir / "four_out.w64"));
+	Outcome r = run ({"render", "four.flac", "-o", "x.wav"});
+	EXPECT_EQ (r.status, 1);
+	EXPECT_NE (r.err.find ("--channels"), std::string::npos);
+
+	// The broadcast chunk comes along: the decode sits at the recording's
+	// place on an editor's timeline.
+	ASSERT_EQ (run ({"render", "poly.wav", "-o", "bwf_out.wav", "--bits", "24"}).status, 0);
+	const Wav out = readWav (dir / "bwf_out.wav");
+	ASSERT_TRUE (out.hasBext);
+	EXPECT_EQ (out.bext.time_reference_low, 0x12345678u);
+	EXPECT_EQ (out.bext.time_reference_high, 0x1u);
+	EXPECT_STREQ (out.bext.description, "scene 4 take 2");
+	EXPECT_STREQ (out.bext.originator, "field recorder");
+}
+
+TEST_F (OrvotoolTest, BadInputsAndOutputsLeaveOtherFilesAlone)
+{
+	ASSERT_TRUE (writeWav (dir / "good.wav", planeWave (0.0, 0.5)));
+	std::ofstream (dir / "corrupt.wav") << std::string (5000, 'x');
+	fs::create_directories (dir / "out");
+
+	// A corrupt and a missing input fail; the good one is decoded.
+	Outcome r = run ({"render", "corrupt.wav", "missing.wav", "good.wav", "--outdir", "out", "-j", "2"});
+	EXPECT_EQ (r.status, 1);
+	EXPECT_NE (r.err.find ("corrupt.wav"), std::string::npos) << r.err;
+	EXPECT_NE (r.err.find ("missing.wav: no such file"), std::string::npos) << r.err;
+	EXPECT_TRUE (fs::exists (dir / "out" / "good_decoded.wav"));
+	EXPECT_FALSE (fs::exists (dir / "out" / "corrupt_decoded.wav"));
+	size_t files = 0;
+	for ([[maybe_unused]] const auto& e : fs::directory_iterator (dir / "out"))
+		++files;
+	EXPECT_EQ (files, 1u) << "no partial file remains";
+
+	// An existing output is neither overwritten nor decoded over; nothing is.
+	std::ofstream (dir / "out" / "keep_decoded.wav") << "mine";
+	fs::copy_file (dir / "good.wav", dir / "keep.wav");
+	fs::copy_file (dir / "good.wav", dir / "other.wav");
+	r = run ({"render", "keep.wav", "other.wav", "--outdir", "out"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("keep_decoded.wav: exists"), std::string::npos) << r.err;
+	EXPECT_EQ (bytes (dir / "out" / "keep_decoded.wav"), "mine");
+	EXPECT_FALSE (fs::exists (dir / "out" / "other_decoded.wav"));
+	r = run ({"render", "keep.wav", "other.wav", "--outdir", "out", "--skip-existing"});
+	EXPECT_EQ (r.status, 0);
+	EXPECT_EQ (bytes (dir / "out" / "keep_decoded.wav"), "mine");
+	EXPECT_TRUE (fs::exists (dir / "out" / "other_decoded.wav"));
+	EXPECT_EQ (run ({"render", "keep.wav", "--outdir", "out", "--force"}).status, 0);
+	EXPECT_EQ (readWav (dir / "out" / "keep_decoded.wav").info.channels, 6);
+
+	// An output that cannot be written is found before decoding.
+	std::ofstream (dir / "plainfile") << "x";
+	r = run ({"render", "good.wav", "-o", "plainfile/out.wav"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("plainfile/out.wav"), std::string::npos) << r.err;
+	r = run ({"render", "good.wav", "-o", "out.mp3"});
+	EXPECT_EQ (r.status, 2);
+	r = run ({"render", "good.wav", "-o", "o.flac", "--bits", "32f"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_FALSE (fs::exists (dir / "o.flac"));
+
+	// Help on the standard output; usage errors say why.
+	r = run ({"--help"});
+	EXPECT_EQ (r.status, 0);
+	EXPECT_NE (r.out.find ("render"), std::string::npos);
+	r = run ({"render", "good.wav", "--block", "0"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("--block"), std::string::npos);
+}
+
+TEST_F (OrvotoolTest, FilesInParallelGiveTheSameBytesAsOneAtATime)
+{
+	for (int k = 0; k < 3; ++k)
+		ASSERT_TRUE (writeWav (dir / ("in" + std::to_string (k) + ".wav"), planeWave (40.0 * k, 1.0, 10 + k)));
+	fs::create_directories (dir / "one");
+	fs::create_directories (dir / "three");
+	ASSERT_EQ (run ({"render", "in0.wav", "in1.wav", "in2.wav", "--outdir", "one", "-j", "1"}).status, 0);
+	ASSERT_EQ (run ({"render", "in0.wav", "in1.wav", "in2.wav", "--outdir", "three", "-j", "3"}).status, 0);
+	for (int k = 0; k < 3; ++k)
+	{
+		const std::string name = "in" + std::to_string (k) + "_decoded.wav";
+		EXPECT_EQ (bytes (dir / "one" / name), bytes (dir / "three" / name)) << name;
+	}
+}
+
+// Cost: two decodes of mostly silent FLAC input (1 and 10 minutes, about
+// 3 s of decoding in all) with the fast Stereo settings.
+TEST_F (OrvotoolTest, MemoryStaysFlatOnALongInput)
+{
+	for (int minutes : {1, 10})
+	{
+		SF_INFO info {};
+		info.samplerate = kRate;
+		info.channels = 3;
+		info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+		const fs::path p = dir / ("long" + std::to_string (minutes) + ".flac");
+		SNDFILE* f = sf_open (p.c_str (), SFM_WRITE, &info);
+		ASSERT_NE (f, nullptr);
+		const Audio burst = planeWave (20.0, 1.0);
+		std::vector<float> block (static_cast<size_t> (kRate) * 3, 0.f);
+		for (int s = 0; s < minutes * 60; ++s)
+		{
+			for (size_t i = 0; i < static_cast<size_t> (kRate); ++i)
+				for (size_t c = 0; c < 3; ++c)
+					block[i * 3 + c] = s == 0 ? burst[c][i] : 0.f;
+			ASSERT_EQ (sf_writef_float (f, block.data (), kRate), kRate);
+		}
+		sf_close (f);
+	}
+	const std::vector<std::string> fast = {"--set", "Output Format=Stereo", "--set", "Beamshaping=Off",
+	                                       "--bits", "16", "-q"};
+	std::vector<std::string> a1 = {"render", "long1.flac", "-o", "long1_out.flac"};
+	std::vector<std::string> a10 = {"render", "long10.flac", "-o", "long10_out.flac"};
+	a1.insert (a1.end (), fast.begin (), fast.end ());
+	a10.insert (a10.end (), fast.begin (), fast.end ());
+	const Outcome r1 = run (a1), r10 = run (a10);
+	ASSERT_EQ (r1.status, 0) << r1.err;
+	ASSERT_EQ (r10.status, 0) << r10.err;
+	std::printf ("peak RSS: 1 minute %ld kB, 10 minutes %ld kB\n", r1.maxRssKb, r10.maxRssKb);
+	EXPECT_EQ (readWav (dir / "long10_out.flac").info.frames > 10LL * 60 * kRate, true);
+	// Streaming: ten times the audio, the same memory (give or take the
+	// allocator's slack); the whole-file tool needed hundreds of MB here.
+	EXPECT_LT (r10.maxRssKb, r1.maxRssKb + 16 * 1024);
+	EXPECT_LT (r10.maxRssKb, 100 * 1024);
+}
+
+TEST_F (OrvotoolTest, DemoReportFailsWhenSourcesLandElsewhere)
+{
+	Outcome r = run ({"demo", "--dir", "demo"});
+	ASSERT_EQ (r.status, 0) << r.out << r.err;
+	EXPECT_NE (r.out.find ("every source is loudest"), std::string::npos);
+	// The same scene turned round by 180 degrees: every source in the wrong
+	// channel, and the report says so.
+	ASSERT_EQ (run ({"render", "demo/demo_capsules.wav", "-o", "turned.wav", "--set", "Direction=180"}).status, 0);
+	r = run ({"demo", "--dir", "demo", "--report", "turned.wav"});
+	EXPECT_EQ (r.status, 1) << r.out;
+	EXPECT_NE (r.out.find ("FAIL"), std::string::npos);
+	r = run ({"demo", "--dir", "demo", "--report", "missing.wav"});
+	EXPECT_EQ (r.status, 1);
+}
+
+TEST_F (OrvotoolTest, PolarPictureAndParameterListing)
+{
+	Outcome r = run ({"polar", "p.png", "--set", "Output Format=Stereo"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	EXPECT_EQ (bytes (dir / "p.png").substr (1, 3), "PNG");
+	ASSERT_EQ (run ({"polar", "q.png", "--set", "Width=40"}).status, 0);
+	EXPECT_NE (bytes (dir / "p.png"), bytes (dir / "q.png"));
+	EXPECT_EQ (run ({"polar", "p.png"}).status, 2); // exists
+
+	r = run ({"params", "--json"});
+	ASSERT_EQ (r.status, 0);
+	EXPECT_NE (r.out.find ("\"title\": \"Rear Lowpass\""), std::string::npos);
+	EXPECT_NE (r.out.find ("\"formatPresets\""), std::string::npos);
+}
+
+} // namespace
