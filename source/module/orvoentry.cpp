@@ -16,6 +16,7 @@
 
 #if SMTG_OS_WINDOWS
 #include <windows.h>
+#include <objbase.h>
 #else
 #include <dlfcn.h>
 #endif
@@ -100,7 +101,19 @@ extern "C" {
 SMTG_EXPORT_SYMBOL bool InitDll ()
 {
 	if (++initCount == 1)
+	{
+		// The editor library makes its image decoder (WIC, a COM object) here,
+		// once for the module's life; without COM on this thread it would get
+		// none, and the first image would crash. A host's user-interface
+		// thread has COM; a plug-in scanner or a VST 2 host creating the
+		// effect on a bare thread may not: then this thread joins a
+		// single-threaded apartment, as user-interface threads do, and stays
+		// in it (leaving it could unload the decoder).
+		const HRESULT com = CoInitializeEx (nullptr, COINIT_APARTMENTTHREADED);
+		if (com == S_FALSE)
+			CoUninitialize (); // COM was there already: only balance this call
 		InitModule ();
+	}
 	return true;
 }
 SMTG_EXPORT_SYMBOL bool ExitDll ()
