@@ -28,9 +28,25 @@ set(SDK_ROOT "${VST3_SDK_DIR}")
 list(APPEND CMAKE_MODULE_PATH "${VST3_SDK_DIR}/cmake/modules")
 include(SMTG_VST3_SDK)
 
+include(OrvoDeliverables)
+
+# Windows modules cross-built with MinGW-w64.
+if(WIN32)
+    include(OrvoWindows)
+endif()
+if(MINGW)
+    include(OrvoMinGW)
+    orvo_mingw_prepare_sdk()
+endif()
+
 # The SDK's own targets build only when something of ours needs them.
 add_subdirectory("${VST3_SDK_DIR}" "${CMAKE_BINARY_DIR}/vst3sdk" EXCLUDE_FROM_ALL)
 smtg_enable_vst3_sdk()
 
 # The SDK's tools that the tests and the main job use.
-add_custom_target(orvo_sdk_tools ALL DEPENDS validator editorhost)
+if(MINGW)
+    orvo_mingw_fix_sdk_targets()
+    add_custom_target(orvo_sdk_tools ALL DEPENDS validator moduleinfotool)
+else()
+    add_custom_target(orvo_sdk_tools ALL DEPENDS validator editorhost)
+endif()

@@ -43,6 +43,8 @@ PACKAGES=(
   libcli11-dev
   # The VST 2 module's editor test (Xlib).
   libx11-dev
+  # The Windows modules: cross compiler (posix threads), Wine to test them.
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 install_packages() {

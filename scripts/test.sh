@@ -3,8 +3,10 @@
 #   1. the engine suites once more under AddressSanitizer and UBSan (overruns,
 #      undefined behaviour at every sample rate and format);
 #   2. the full build (engine, plug-in, tools) and every suite, Steinberg's
-#      validator and the Ardour scan among them.
-# Extra arguments go to the last ctest run (e.g. -R Process).
+#      validator and the Ardour scan among them;
+#   3. the Windows modules, cross-built and checked under Wine
+#      (scripts/test-windows.sh; ORVO_WINDOWS=0 leaves them out).
+# Extra arguments go to the Linux ctest run (e.g. -R Process).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ORVO_BUILD_DIR:-$ROOT/build}"
@@ -41,3 +43,9 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR=
 cmake --build "$BUILD" -j "$JOBS"
 echo "[test] builds finished in $(( $(date +%s) - start )) s"
 ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"
+
+if [[ "${ORVO_WINDOWS:-1}" != 0 ]]; then
+  echo "[test] Windows modules"
+  bash "$ROOT/scripts/test-windows.sh"
+fi
+echo "[test] all stages finished in $(( $(date +%s) - start )) s"

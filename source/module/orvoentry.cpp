@@ -1,5 +1,6 @@
 // Module entry: the class factory with the processor and the controller, the
-// exported InitDll/ExitDll, and the module folder recorded at load.
+// exported InitDll/ExitDll, the Windows library entry point, and the module
+// folder recorded at load.
 
 #include "module/orvocids.h"
 #include "module/version.h"
@@ -11,50 +12,120 @@
 #include "public.sdk/source/main/moduleinit.h"
 #include "public.sdk/source/main/pluginfactory.h"
 
-#include <string>
+#include <cstring>
 
 #if SMTG_OS_WINDOWS
 #include <windows.h>
+#include <objbase.h>
 #else
 #include <dlfcn.h>
 #endif
 
 namespace {
 
-std::string moduleFolder;
+// Folder of the module file with its trailing separator, UTF-8; empty when it
+// could not be determined. A plain array: on Windows it is written from
+// DllMain, where nothing should allocate or depend on static constructors.
+constexpr size_t kFolderCapacity = 16384;
+char moduleFolder[kFolderCapacity] = {};
 
-// The folder is everything up to and including the last path separator of
-// the module file's full name.
+// Keeps everything up to and including the last separator of 'path'.
+void storeModuleFolder (const char* path, char separator)
+{
+	moduleFolder[0] = 0;
+	const char* cut = path ? std::strrchr (path, separator) : nullptr;
+	if (!cut)
+		return;
+	const auto length = static_cast<size_t> (cut - path) + 1;
+	if (length >= kFolderCapacity)
+		return;
+	std::memcpy (moduleFolder, path, length);
+	moduleFolder[length] = 0;
+}
+
+#if !SMTG_OS_WINDOWS
 void recordModuleFolder ()
 {
-	std::string path;
-#if SMTG_OS_WINDOWS
-	char name[MAX_PATH] = {};
-	if (GetModuleFileNameA (static_cast<HMODULE> (Steinberg::getPlatformModuleHandle ()), name,
-	                        MAX_PATH) > 0)
-		path = name;
-	const char separator = '\\';
-#else
 	Dl_info info {};
-	if (dladdr (reinterpret_cast<const void*> (&recordModuleFolder), &info) != 0 && info.dli_fname)
-		path = info.dli_fname;
-	const char separator = '/';
-#endif
-	const auto cut = path.find_last_of (separator);
-	moduleFolder = cut == std::string::npos ? std::string () : path.substr (0, cut + 1);
+	if (dladdr (reinterpret_cast<const void*> (&recordModuleFolder), &info) != 0)
+		storeModuleFolder (info.dli_fname, '/');
 }
 
 Steinberg::ModuleInitializer folderAtLoad ([] () { recordModuleFolder (); });
+#endif
 
 } // namespace
 
 const char* Steinberg::orvoModuleFolder ()
 {
-	return moduleFolder.c_str ();
+	return moduleFolder;
 }
 
-// Both entry points exist for hosts that call them; static construction does
-// all the module-wide work there is.
+#if SMTG_OS_WINDOWS
+// The module-wide handles that the SDK's own Windows entry would set: ghInst
+// for resource access, moduleHandle behind Steinberg::getPlatformModuleHandle,
+// which the SDK's editor support hands to VSTGUI as the instance whose
+// resources hold the editor art.
+HINSTANCE ghInst = nullptr;
+void* moduleHandle = nullptr;
+
+BOOL WINAPI DllMain (HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+{
+	if (reason == DLL_PROCESS_ATTACH)
+	{
+		moduleHandle = ghInst = instance;
+		// The full file name, UTF-16 from the system, kept as UTF-8 like the
+		// folder on other systems; a name too long for the buffer gives "".
+		static wchar_t wide[kFolderCapacity / 4];
+		static char utf8[kFolderCapacity];
+		const DWORD length = GetModuleFileNameW (instance, wide, kFolderCapacity / 4);
+		if (length > 0 && length < kFolderCapacity / 4 &&
+		    WideCharToMultiByte (CP_UTF8, 0, wide, -1, utf8, kFolderCapacity, nullptr, nullptr) > 0)
+			storeModuleFolder (utf8, '\\');
+	}
+	return TRUE;
+}
+
+// On Windows hosts call InitDll after loading the module and ExitDll before
+// unloading it (the SDK's VST 2 wrapper does the same); they are the place
+// for the module's start-up functions that must not run inside DllMain, such
+// as the editor library's set-up, which creates Direct2D factories. Counted:
+// a host may call them more than once.
+namespace {
+int initCount = 0;
+}
+extern bool InitModule ();
+extern bool DeinitModule ();
+
+extern "C" {
+SMTG_EXPORT_SYMBOL bool InitDll ()
+{
+	if (++initCount == 1)
+	{
+		// The editor library makes its image decoder (WIC, a COM object) here,
+		// once for the module's life; without COM on this thread it would get
+		// none, and the first image would crash. A host's user-interface
+		// thread has COM; a plug-in scanner or a VST 2 host creating the
+		// effect on a bare thread may not: then this thread joins a
+		// single-threaded apartment, as user-interface threads do, and stays
+		// in it (leaving it could unload the decoder).
+		const HRESULT com = CoInitializeEx (nullptr, COINIT_APARTMENTTHREADED);
+		if (com == S_FALSE)
+			CoUninitialize (); // COM was there already: only balance this call
+		InitModule ();
+	}
+	return true;
+}
+SMTG_EXPORT_SYMBOL bool ExitDll ()
+{
+	if (initCount > 0 && --initCount == 0)
+		DeinitModule ();
+	return true;
+}
+}
+#else
+// Both entry points exist for hosts that call them; the module's start-up
+// functions run from ModuleEntry on Linux.
 extern "C" {
 SMTG_EXPORT_SYMBOL bool InitDll ()
 {
@@ -65,6 +136,7 @@ SMTG_EXPORT_SYMBOL bool ExitDll ()
 	return true;
 }
 }
+#endif
 
 using namespace Steinberg::Vst;
 

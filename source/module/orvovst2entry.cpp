@@ -1,12 +1,16 @@
 // Entry of the VST 2 module: the SDK's VST 2 wrapper around the processor and
 // its controller, under the unique ID "Orvo". VSTPluginMain itself is the
 // wrapper's (exported also as "main" by the link); it calls
-// createEffectInstance below. Also here: what Linux needs around the wrapper
-// (a run loop for its timers and the editor, checks of what the host hands
-// over).
+// createEffectInstance below. Also here: checks of what the host hands over,
+// and on Linux what the wrapper needs around it there (a run loop for its
+// timers and the editor; on Windows the SDK's timers and VSTGUI run on the
+// host's window messages).
 
 #include "module/orvocids.h"
+#include "pluginterfaces/base/fplatform.h"
+#if SMTG_OS_LINUX
 #include "module/orvovst2runloop.h"
+#endif
 
 #include "public.sdk/source/vst/vst2wrapper/vst2wrapper.h"
 
@@ -20,12 +24,14 @@ namespace Vst {
 // unless this is off; VST 2 hosts show the parameter's own title instead.
 extern bool vst2WrapperFullParameterPath;
 
+#if SMTG_OS_LINUX
 // The run loop the wrapper's editor hands to the view (declared by our patch
 // of the wrapper).
 Linux::IRunLoop* getWrapperRunLoop ()
 {
 	return &OrvoVst2RunLoop::instance ();
 }
+#endif
 
 } // namespace Vst
 } // namespace Steinberg
@@ -124,7 +130,9 @@ VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr 
 		case effMainsChanged:
 		case effSetProcessPrecision: updateInitialDelay (effect); break;
 	}
+#if SMTG_OS_LINUX
 	OrvoVst2RunLoop::instance ().pump ();
+#endif
 	return result;
 }
 
@@ -134,7 +142,13 @@ VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr 
 float getParameter (AEffect* effect, VstInt32 index)
 {
 	if (auto* wrapper = wrapperOf (effect))
+	{
+#if SMTG_OS_LINUX
 		OrvoVst2RunLoop::instance ().fire (wrapper);
+#else
+		wrapper->onTimer (nullptr);
+#endif
+	}
 	return AudioEffect::getParameterClass (effect, index);
 }
 
@@ -143,7 +157,9 @@ float getParameter (AEffect* effect, VstInt32 index)
 //------------------------------------------------------------------------
 ::AudioEffect* createEffectInstance (audioMasterCallback audioMaster)
 {
+#if SMTG_OS_LINUX
 	InjectCreateTimerFunction (OrvoVst2RunLoop::createTimer);
+#endif
 	vst2WrapperFullParameterPath = false;
 
 	// The wrapper takes over this reference to the factory.

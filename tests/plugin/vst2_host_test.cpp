@@ -1,6 +1,8 @@
-// The VST 2 module seen from a small VST 2 host: loaded with dlopen, created
-// through VSTPluginMain and driven through its AEffect record, and compared
-// with the VST 3 module (the test host) for the same settings and input.
+// The VST 2 module seen from a small VST 2 host: loaded with dlopen (on
+// Windows LoadLibrary: the same suite is cross-built and run under Wine on
+// Orvotool.dll), created through VSTPluginMain and driven through its AEffect
+// record, and compared with the VST 3 module (the test host) for the same
+// settings and input.
 
 #include "testhost.h"
 
@@ -12,11 +14,15 @@
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
 #include <chrono>
 #include <cstring>
-#include <dlfcn.h>
 #include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <X11/Xlib.h>
+#include <dlfcn.h>
+#endif
 
 using namespace orvotest;
 
@@ -51,6 +57,26 @@ VstIntPtr hostCallback (AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* pt
 	return 0;
 }
 
+#ifdef _WIN32
+void* vst2Module ()
+{
+	static HMODULE handle = LoadLibraryA (ORVO_VST2_PATH);
+	return handle;
+}
+
+MainProc entry (const char* name)
+{
+	if (!vst2Module ())
+		return nullptr;
+	auto address = GetProcAddress (static_cast<HMODULE> (vst2Module ()), name);
+	return reinterpret_cast<MainProc> (reinterpret_cast<void*> (address));
+}
+
+std::string loadError ()
+{
+	return "Windows error " + std::to_string (GetLastError ());
+}
+#else
 void* vst2Module ()
 {
 	static void* handle = dlopen (ORVO_VST2_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -61,6 +87,13 @@ MainProc entry (const char* name)
 {
 	return vst2Module () ? reinterpret_cast<MainProc> (dlsym (vst2Module (), name)) : nullptr;
 }
+
+std::string loadError ()
+{
+	const char* error = dlerror ();
+	return error ? error : "";
+}
+#endif
 
 // One effect from VSTPluginMain, closed (and deleted) by the host at the end.
 class Effect
@@ -180,7 +213,7 @@ std::vector<ParamPoint> asPoints (const std::vector<std::pair<VstInt32, float>>&
 TEST (Vst2Module, DescribesThePluginInItsEffectRecord)
 {
 	Effect e;
-	ASSERT_TRUE (e) << "cannot create the effect from " << ORVO_VST2_PATH << ": " << dlerror ();
+	ASSERT_TRUE (e) << "cannot create the effect from " << ORVO_VST2_PATH << ": " << loadError ();
 	EXPECT_EQ (e->magic, kEffectMagic);
 	EXPECT_EQ (e->uniqueID, 0x4F72766F); // 'Orvo'
 	EXPECT_EQ (e->numInputs, 6);
@@ -362,10 +395,14 @@ TEST (Vst2Module, SoundsLikeTheVst3ModuleSampleForSample)
 	}
 }
 
-// Needs an X server (the CTest run starts one with xvfb-run). Runs the editor
-// only when the controller offers a view; without one the editor calls must
-// still be answered.
+// Needs an X server (the CTest run starts one with xvfb-run; on Windows, for
+// Wine). Runs the editor only when the controller offers a view; without one
+// the editor calls must still be answered.
+#ifdef _WIN32
+TEST (Vst2Editor, OpensIdlesAndClosesInAHostWindow)
+#else
 TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
+#endif
 {
 	Effect e;
 	ASSERT_TRUE (e);
@@ -379,6 +416,25 @@ TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
 		e.call (effEditClose);
 		GTEST_SKIP () << "the controller offers no editor view";
 	}
+#ifdef _WIN32
+	HWND parent = CreateWindowExW (0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+	                               1000, 600, nullptr, nullptr, GetModuleHandleW (nullptr), nullptr);
+	if (!parent)
+		GTEST_SKIP () << "no host window (no display)";
+	ShowWindow (parent, SW_SHOW);
+	auto children = [&] () {
+		MSG msg;
+		while (PeekMessageW (&msg, nullptr, 0, 0, PM_REMOVE))
+		{
+			TranslateMessage (&msg);
+			DispatchMessageW (&msg);
+		}
+		unsigned int count = 0;
+		for (HWND child = GetWindow (parent, GW_CHILD); child; child = GetWindow (child, GW_HWNDNEXT))
+			++count;
+		return count;
+	};
+#else
 	Display* display = XOpenDisplay (nullptr);
 	if (!display)
 		GTEST_SKIP () << "no X server (DISPLAY unset)";
@@ -395,6 +451,7 @@ TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
 			XFree (list);
 		return count;
 	};
+#endif
 	for (int round = 0; round < 10; ++round)
 	{
 		ASSERT_EQ (e.call (effEditGetRect, 0, 0, &rect), 1);
@@ -406,11 +463,18 @@ TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
 		for (int i = 0; i < 10; ++i)
 		{
 			e.call (effEditIdle);
+#ifdef _WIN32
+			children (); // the host's message loop
+#endif
 			std::this_thread::sleep_for (std::chrono::milliseconds (20));
 		}
 		e.call (effEditClose);
 		EXPECT_EQ (children (), 0u) << "the editor's window outlived the close";
 	}
+#ifdef _WIN32
+	DestroyWindow (parent);
+#else
 	XDestroyWindow (display, parent);
 	XCloseDisplay (display);
+#endif
 }
