@@ -13,6 +13,20 @@
 
 namespace VSTGUI {
 
+namespace {
+
+// A one-pixel outline just inside 'rect'.
+void drawFrame (CDrawContext* context, CRect rect, const CColor& color)
+{
+	rect.right -= 1;
+	rect.bottom -= 1;
+	context->setLineWidth (1);
+	context->setFrameColor (color);
+	context->drawRect (rect, kDrawStroked);
+}
+
+} // namespace
+
 void kv_drawEllipse (CDrawContext* context, const CRect& rect, CDrawStyle style)
 {
 	auto path = owned (context->createGraphicsPath ());
@@ -48,6 +62,21 @@ bool kv_resetToDefault (CControl* control, const CButtonState& buttons)
 	}
 	control->endEdit ();
 	return true;
+}
+
+float kv_roundToStep (float value, float step)
+{
+	return step > 0.f ? step * std::floor (value / step + 0.5f) : value;
+}
+
+void kv_reportChange (CControl* control, float old)
+{
+	if (control->getValue () == old || !control->getListener ())
+		return;
+	control->beginEdit ();
+	control->valueChanged ();
+	control->endEdit ();
+	control->invalid ();
 }
 
 //------------------------------------------------------------------------
@@ -111,9 +140,7 @@ void kv_CSlider::setFrame (bool on, const CColor& color)
 
 void kv_CSlider::quantize (bool fine)
 {
-	float step = fine ? fineStep : coarseStep;
-	if (step > 0.f)
-		value = step * std::floor (value / step + 0.5f);
+	value = kv_roundToStep (value, fine ? fineStep : coarseStep);
 	bounceValue ();
 }
 
@@ -241,13 +268,7 @@ bool kv_CSlider::wheel (float distance, const CButtonState& buttons)
 	float old = value;
 	value += increment;
 	quantize (fine);
-	if (value != old && getListener ())
-	{
-		beginEdit ();
-		valueChanged ();
-		endEdit ();
-		invalid ();
-	}
+	kv_reportChange (this, old);
 	return true;
 }
 
@@ -302,14 +323,7 @@ void kv_COnOffButton::draw (CDrawContext* context)
 	if (auto bitmap = getDrawBackground ())
 		bitmap->draw (context, getViewSize (), CPoint (0, frameOffset ()));
 	if (frameOn)
-	{
-		CRect r = getViewSize ();
-		r.right -= 1;
-		r.bottom -= 1;
-		context->setLineWidth (1);
-		context->setFrameColor (frameColor);
-		context->drawRect (r, kDrawStroked);
-	}
+		drawFrame (context, getViewSize (), frameColor);
 	setDirty (false);
 }
 
@@ -451,14 +465,7 @@ void kv_CVerticalSwitch::draw (CDrawContext* context)
 {
 	CVerticalSwitch::draw (context);
 	if (frameOn)
-	{
-		CRect r = getViewSize ();
-		r.right -= 1;
-		r.bottom -= 1;
-		context->setLineWidth (1);
-		context->setFrameColor (frameColor);
-		context->drawRect (r, kDrawStroked);
-	}
+		drawFrame (context, getViewSize (), frameColor);
 }
 
 } // namespace VSTGUI

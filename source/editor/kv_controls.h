@@ -27,6 +27,13 @@ void kv_drawArc (CDrawContext* context, const CRect& rect, double startAngle, do
 // press was such a reset.
 bool kv_resetToDefault (CControl* control, const CButtonState& buttons);
 
+// 'value' rounded to the nearest multiple of 'step'; unchanged when step <= 0.
+float kv_roundToStep (float value, float step);
+
+// After a one-shot change (a wheel notch) from 'old': when the value moved and
+// a listener is attached, reports it as one complete edit and redraws.
+void kv_reportChange (CControl* control, float old);
+
 class kv_CSlider : public CControl
 {
 public:

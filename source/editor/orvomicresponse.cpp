@@ -63,9 +63,7 @@ float OrvoMicResponse::angleAt (CPoint p) const
 
 void OrvoMicResponse::quantize (bool fine)
 {
-	float step = fine ? fineStep : coarseStep;
-	if (step > 0.f)
-		value = step * std::floor (value / step + 0.5f);
+	value = kv_roundToStep (value, fine ? fineStep : coarseStep);
 	bounceValue ();
 }
 
@@ -168,19 +166,8 @@ CMouseEventResult OrvoMicResponse::onMouseDown (CPoint& where, const CButtonStat
 {
 	if (!buttons.isLeftButton ())
 		return kMouseEventNotHandled;
-	if (buttons.getModifierState () == kDefaultValueModifier)
-	{
-		beginEdit ();
-		float old = value;
-		value = getDefaultValue ();
-		if (value != old)
-		{
-			valueChanged ();
-			invalid ();
-		}
-		endEdit ();
+	if (kv_resetToDefault (this, buttons))
 		return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
-	}
 	const CRect& r = getViewSize ();
 	const CPoint centre = r.getCenter ();
 	if (std::hypot (where.x - centre.x, where.y - centre.y) > handleRadius + r.getWidth () / 2)
@@ -227,13 +214,7 @@ bool OrvoMicResponse::wheel (float distance)
 	if (value > getMax ())
 		value -= span;
 	quantize (true);
-	if (value != old && getListener ())
-	{
-		beginEdit ();
-		valueChanged ();
-		endEdit ();
-		invalid ();
-	}
+	kv_reportChange (this, old);
 	return true;
 }
 
