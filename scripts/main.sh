@@ -13,6 +13,17 @@ LXVST_DIR="${LXVST_USER_DIR:-$HOME/.lxvst}"
 
 log() { echo "[main] $*"; }
 
+# Copies 'src' to 'dir/name' beside any older copy, then puts it in the older
+# one's place: a failed copy never leaves a half-installed plug-in.
+install_fresh() {
+  local src="$1" dir="$2" name="$3"
+  mkdir -p "$dir"
+  rm -rf "$dir/$name.new"
+  cp -R "$src" "$dir/$name.new"
+  rm -rf "$dir/$name"
+  mv "$dir/$name.new" "$dir/$name"
+}
+
 SDK="$(bash "$ROOT/scripts/deps.sh" | tail -n 1)"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" >/dev/null
 # The plug-in's build runs Steinberg's validator on the bundle; a failure stops here.
@@ -22,11 +33,7 @@ log "built into $BUILD"
 # Install: a fresh copy replaces any older bundle.
 BUNDLE="$BUILD/VST3/Release/Orvotool.vst3"
 [[ -d "$BUNDLE" ]] || { log "no bundle at $BUNDLE"; exit 1; }
-mkdir -p "$VST3_DIR"
-rm -rf "$VST3_DIR/Orvotool.vst3.new"
-cp -R "$BUNDLE" "$VST3_DIR/Orvotool.vst3.new"
-rm -rf "$VST3_DIR/Orvotool.vst3"
-mv "$VST3_DIR/Orvotool.vst3.new" "$VST3_DIR/Orvotool.vst3"
+install_fresh "$BUNDLE" "$VST3_DIR" Orvotool.vst3
 log "installed $VST3_DIR/Orvotool.vst3"
 
 # The VST 2 module keeps its own tree (Orvotool/Contents/x86_64-linux/Orvotool.so
@@ -34,11 +41,7 @@ log "installed $VST3_DIR/Orvotool.vst3"
 # folder Linux VST 2 hosts search; they look into subfolders.
 VST2_TREE="$BUILD/VST2/Orvotool"
 [[ -f "$VST2_TREE/Contents/x86_64-linux/Orvotool.so" ]] || { log "no VST 2 module in $VST2_TREE"; exit 1; }
-mkdir -p "$LXVST_DIR"
-rm -rf "$LXVST_DIR/Orvotool.new"
-cp -R "$VST2_TREE" "$LXVST_DIR/Orvotool.new"
-rm -rf "$LXVST_DIR/Orvotool"
-mv "$LXVST_DIR/Orvotool.new" "$LXVST_DIR/Orvotool"
+install_fresh "$VST2_TREE" "$LXVST_DIR" Orvotool
 log "installed $LXVST_DIR/Orvotool (VST 2)"
 
 # orvotool, the command-line decoder, installed for the user.
