@@ -432,6 +432,9 @@ kv_VSTParamBool::kv_VSTParamBool (const TChar* title, ParamID id, int32 flags, b
                                   const TChar* shortTitle)
 : kv_VSTParam (title, id, flags, shortTitle, nullptr, 0., 1., defaultOn ? 1. : 0.)
 {
+	// Two steps: hosts show a toggle, automate it without ramps and hand back
+	// exactly the value they set.
+	info.stepCount = 1;
 }
 
 //------------------------------------------------------------------------

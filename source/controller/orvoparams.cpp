@@ -83,11 +83,11 @@ bool addAll (ParameterContainer& c)
 	toggle (kParamBeamshaping, STR16 ("Beamshaping"), A, true, kUnitAlgorithm);
 	toggle (kParamDiffuser, STR16 ("Diffuser On/Off"), A, false, kUnitAlgorithm);
 	toggle (kParamRearWidthOn, STR16 ("Rear Width On/Off"), A, false, kUnitAlgorithm);
-	toggle (kParamRearDelayOn, STR16 ("Rear Delay On/Off"), 0, false, kUnitAlgorithm);
+	toggle (kParamRearDelayOn, STR16 ("Rear Delay On/Off"), A, false, kUnitAlgorithm);
 	toggle (kParamRearLowpassOn, STR16 ("Rear Lowpass On/Off"), A, false, kUnitAlgorithm);
 	ok = ok && add (c,
 	                new (std::nothrow) kv_VSTParamIndexed (
-	                    STR16 ("Output Format"), kParamOutFormat, L, STR16 ("Out Format"), none,
+	                    STR16 ("Output Format"), kParamOutFormat, L | A, STR16 ("Out Format"), none,
 	                    kOutFormatEntries, 4, 3),
 	                kUnitAlgorithm);
 	linear (kParamFocus, STR16 ("Focus"), STR16 ("Focus"), A, none, 0., 1.2, 1., kUnitAlgorithm,
@@ -97,7 +97,7 @@ bool addAll (ParameterContainer& c)
 	// The value is seconds (the state chunk, the editor and the engine
 	// mapping all hold seconds), the whole travel covers the 50 ms the engine
 	// keeps, and hosts read it in the milliseconds of its units text.
-	linear (kParamRearDelay, STR16 ("Rear Delay"), STR16 ("Rear Delay"), 0, STR16 ("ms"), 0., 0.05,
+	linear (kParamRearDelay, STR16 ("Rear Delay"), STR16 ("Rear Delay"), A, STR16 ("ms"), 0., 0.05,
 	        0.02, kUnitAlgorithm, kSecondsAsMs);
 	linear (kParamRearLowpass, STR16 ("Rear Lowpass"), STR16 ("Rear Lowpass"), A, STR16 ("Hz"),
 	        1000., 20000., 3500., kUnitAlgorithm, kWholeUnits);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #define SFM_LOG(fmt, ...) \
@@ -50,8 +51,13 @@ float finite_or(float x, float fallback)
     return std::isfinite(x) ? x : fallback;
 }
 
+// Minus infinity dB is a closed gain: silence. A NaN carries no setting and
+// leaves the channel at unity; plus infinity is held at unity as well, so a
+// bad value can never make the output overflow.
 float db_to_gain(float db)
 {
+    if (db == -std::numeric_limits<float>::infinity())
+        return 0.0f;
     return std::pow(10.0f, 0.05f * finite_or(db, 0.0f));
 }
 
