@@ -6,6 +6,7 @@
 #include "processor/orvoparammap.h"
 #include "processor/orvostatechunk.h"
 
+#include "base/source/fstreamer.h"
 #include "pluginterfaces/base/ustring.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
@@ -72,10 +73,47 @@ tresult PLUGIN_API OrvoController::setComponentState (IBStream* state)
 {
 	if (!state)
 		return kResultFalse;
+	// A damaged chunk still sets the entries before its fault (the processor
+	// plays them), so the views follow whatever the reader did.
 	const tresult result = readStateChunk (state, parameters);
-	if (result == kResultOk)
-		updateAllViews ();
+	updateAllViews ();
 	return result;
+}
+
+// The controller's chunk, little-endian: the four bytes "OrvC", an int32
+// version (1), then the bypass switch as a normalized double.
+namespace {
+constexpr char kControllerChunkTag[4] = {'O', 'r', 'v', 'C'};
+constexpr int32 kControllerChunkVersion = 1;
+} // namespace
+
+tresult PLUGIN_API OrvoController::getState (IBStream* state)
+{
+	if (!state)
+		return kResultFalse;
+	IBStreamer out (state, kLittleEndian);
+	const bool ok = out.writeRaw (kControllerChunkTag, sizeof (kControllerChunkTag)) ==
+	                    static_cast<TSize> (sizeof (kControllerChunkTag)) &&
+	                out.writeInt32 (kControllerChunkVersion) &&
+	                out.writeDouble (getParamNormalized (kParamBypass));
+	return ok ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API OrvoController::setState (IBStream* state)
+{
+	if (!state)
+		return kResultFalse;
+	IBStreamer in (state, kLittleEndian);
+	char tag[sizeof (kControllerChunkTag)] {};
+	int32 version = 0;
+	double bypassed = 0.;
+	// Anything but a whole chunk of this version changes nothing.
+	if (in.readRaw (tag, sizeof (tag)) != static_cast<TSize> (sizeof (tag)) ||
+	    std::memcmp (tag, kControllerChunkTag, sizeof (tag)) != 0 || !in.readInt32 (version) ||
+	    version != kControllerChunkVersion || !in.readDouble (bypassed) || !(bypassed == bypassed))
+		return kResultFalse;
+	setParamNormalized (kParamBypass, std::clamp (bypassed, 0., 1.));
+	return kResultOk;
 }
 
 tresult PLUGIN_API OrvoController::setParamNormalized (ParamID tag, ParamValue value)

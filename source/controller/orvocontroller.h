@@ -29,6 +29,10 @@ public:
 
 	// IEditController
 	tresult PLUGIN_API setComponentState (IBStream* state) SMTG_OVERRIDE;
+	// The controller's own state: the host's bypass switch, which is not a
+	// setting of the decode and so stays out of the processor's chunk.
+	tresult PLUGIN_API setState (IBStream* state) SMTG_OVERRIDE;
+	tresult PLUGIN_API getState (IBStream* state) SMTG_OVERRIDE;
 	tresult PLUGIN_API setParamNormalized (ParamID tag, ParamValue value) SMTG_OVERRIDE;
 	ParamValue PLUGIN_API normalizedParamToPlain (ParamID tag, ParamValue value) SMTG_OVERRIDE;
 	IPlugView* PLUGIN_API createView (FIDString name) SMTG_OVERRIDE;

@@ -137,6 +137,11 @@ bool addAll (ParameterContainer& c)
 	for (const Meter& m : meters)
 		linear (m.id, m.title, m.shortTitle, R, none, 0., 1., 0., kUnitVuMeters, kLevelDbfs);
 
+	ok = ok && add (c,
+	                new (std::nothrow) kv_VSTParamBool (STR16 ("Bypass"), kParamBypass,
+	                                                    A | ParameterInfo::kIsBypass, false,
+	                                                    STR16 ("Bypass")),
+	                kRootUnitId);
 	return ok;
 }
 

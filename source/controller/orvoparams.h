@@ -51,7 +51,12 @@ enum OrvoParamId : ParamID
 	kParamVuOutRs,           // meter: output right surround (30)
 
 	kNumUserParams = kParamGainLsRs,   // 22
-	kNumParams = kParamVuOutRs,        // 30
+	kNumParams = kParamVuOutRs,        // 30: the settings and the meters
+
+	// The host's bypass switch. Not a setting of the decode: hosts keep it
+	// themselves, so it is never saved in the state chunk.
+	kParamBypass = kNumParams + 1,     // 31
+	kNumHostParams = kParamBypass,
 };
 
 //------------------------------------------------------------------------
@@ -76,7 +81,7 @@ constexpr int32 kNumUnits = 4;
 extern const OrvoUnitDesc kOrvoUnits[kNumUnits];
 
 //------------------------------------------------------------------------
-// Builds the 30 parameters in identifier order into 'container'. Returns false
+// Builds the 30 parameters and the bypass switch in identifier order into 'container'. Returns false
 // when an object could not be allocated (the container may then hold the
 // parameters created before the failure).
 bool createParameters (ParameterContainer& container);

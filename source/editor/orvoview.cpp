@@ -517,15 +517,13 @@ CMessageResult OrvoView::notify (CBaseObject*, const char* message)
 {
 	if (message != CVSTGUITimer::kMsgTimer)
 		return kMessageUnknown;
-	for (float& level : levels)
-		level = meterPosition (level);
+	// A meter shows the last level that reached it and holds it: hosts pass
+	// on only levels that changed (a steady tone sends none after its first),
+	// and the processor itself sends a new level, silence included, whenever
+	// one changes.
 	for (int32 i = 0; i < kMeterCount; ++i)
-	{
-		float& slot = levels[kLevelSlotOfMeter[i]];
 		if (meters[i])
-			meters[i]->setValue (slot);
-		slot = 0.f;
-	}
+			meters[i]->setValue (meterPosition (levels[kLevelSlotOfMeter[i]]));
 	if (micResponse && responsePending && effect)
 	{
 		responsePending = false;

@@ -179,6 +179,12 @@ tresult PLUGIN_API OrvoProcessor::setupProcessing (ProcessSetup& newSetup)
 	}
 	ringLatency = latency;
 	latencySamples = latency + engineSetup.hopSize;
+	maxBlockSamples = newSetup.maxSamplesPerBlock;
+	if (!bypass.prepare (latencySamples, maxBlockSamples, newSetup.sampleRate))
+	{
+		freeEngine ();
+		return kOutOfMemory;
+	}
 
 	return AudioEffect::setupProcessing (newSetup);
 }
@@ -223,6 +229,7 @@ tresult PLUGIN_API OrvoProcessor::setActive (TBool state)
 	{
 		sfm_reset (&engineState, &engineBuffers, &meters);
 		resetRings ();
+		bypass.reset ();
 	}
 	// A state loaded while active that no process took is applied now.
 	takeSettings ();
@@ -365,10 +372,16 @@ void OrvoProcessor::applyParameterChanges (IParameterChanges* changes)
 			continue;
 		if (!(value == value))
 			continue; // a non-number carries no setting
+		const ParamID id = queue->getParameterId ();
+		if (id == kParamBypass)
+		{
+			// The host's switch leaves the decode as it is.
+			bypass.setBypassed (value >= 0.5);
+			continue;
+		}
 		++counted;
 		// Stored without the SDK's change notification, which would take the
 		// module-wide update handler's lock on the audio thread.
-		const ParamID id = queue->getParameterId ();
 		if (auto* p = dynamic_cast<kv_VSTParam*> (audioParameters.getParameter (id)))
 		{
 			p->setNormalizedQuiet (value);
@@ -468,7 +481,8 @@ int32 OrvoProcessor::runHops ()
 	return hops;
 }
 
-void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples)
+void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 offset,
+                                 int32 numSamples)
 {
 	// Hosts may hand fewer channels than the arrangement, or null pointers:
 	// missing capsules are silence, missing outputs are skipped. A capsule the
@@ -477,11 +491,11 @@ void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus
 	for (int32 c = 0; c < kNumCapsules; ++c)
 		if (c < inBus.numChannels && inBus.channelBuffers32 &&
 		    !(inBus.silenceFlags & (uint64 (1) << c)))
-			in[c] = inBus.channelBuffers32[c];
+			in[c] = inBus.channelBuffers32[c] ? inBus.channelBuffers32[c] + offset : nullptr;
 	float* out[kNumOutputs] = {};
 	for (int32 c = 0; c < kNumOutputs; ++c)
-		if (c < outBus.numChannels && outBus.channelBuffers32)
-			out[c] = outBus.channelBuffers32[c];
+		if (c < outBus.numChannels && outBus.channelBuffers32 && outBus.channelBuffers32[c])
+			out[c] = outBus.channelBuffers32[c] + offset;
 
 	// The block moves through the rings in pieces that fit: input enters as
 	// far as the input ring has room, the engine runs every whole hop it can,
@@ -508,7 +522,33 @@ void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus
 			std::memset (out[c] + outPos, 0, sizeof (float) * static_cast<size_t> (numSamples - outPos));
 	for (int32 c = kNumOutputs; c < outBus.numChannels; ++c)
 		if (outBus.channelBuffers32 && outBus.channelBuffers32[c])
-			std::memset (outBus.channelBuffers32[c], 0, sizeof (float) * static_cast<size_t> (numSamples));
+			std::memset (outBus.channelBuffers32[c] + offset, 0,
+			             sizeof (float) * static_cast<size_t> (numSamples));
+}
+
+void OrvoProcessor::renderWithBypass (AudioBusBuffers& inBus, AudioBusBuffers& outBus,
+                                      int32 numSamples)
+{
+	// The dry path keeps at most one announced block, so a longer block is
+	// taken in announced pieces; each piece's input is kept before its output
+	// overwrites it (hosts may share the buffers).
+	// What the host passes through: every input channel it hands over, a
+	// channel flagged silent as silence.
+	float* in[OrvoBypass::kMaxChannels] = {};
+	for (int32 c = 0; c < OrvoBypass::kMaxChannels && c < inBus.numChannels; ++c)
+		if (inBus.channelBuffers32 && !(inBus.silenceFlags & (uint64 (1) << c)))
+			in[c] = inBus.channelBuffers32[c];
+	const int32 piece = std::max<int32> (maxBlockSamples, 1);
+	for (int32 done = 0; done < numSamples;)
+	{
+		const int32 count = std::min (numSamples - done, piece);
+		bypass.capture (in, OrvoBypass::kMaxChannels, done, count);
+		renderBlock (inBus, outBus, done, count);
+		if (outBus.channelBuffers32)
+			bypass.mix (outBus.channelBuffers32, std::min<int32> (outBus.numChannels, kNumOutputs), done,
+			            count);
+		done += count;
+	}
 
 	// A channel is flagged silent only when its block truly is: the output
 	// carries the decoded tail well after the input has gone quiet.
@@ -603,7 +643,7 @@ tresult PLUGIN_API OrvoProcessor::process (ProcessData& data)
 		return kResultOk;
 	}
 
-	renderBlock (inBus, outBus, numSamples);
+	renderWithBypass (inBus, outBus, numSamples);
 
 	if (data.outputParameterChanges)
 		sendMeters (data.outputParameterChanges, outBus.numChannels);

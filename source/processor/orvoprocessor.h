@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controller/orvoparams.h"
+#include "processor/orvobypass.h"
 #include "processor/orvohandover.h"
 #include "sfm_api.h"
 
@@ -62,7 +63,9 @@ private:
 	void resetRings ();
 	void applyParameterChanges (IParameterChanges* changes);
 	void holdRearDelayToHistory ();
-	void renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples);
+	void renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 offset,
+	                  int32 numSamples);
+	void renderWithBypass (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples);
 	int32 writeInput (float* const* in, int32 offset, int32 count);
 	int32 readOutput (float* const* out, int32 offset, int32 count);
 	int32 runHops ();
@@ -100,6 +103,10 @@ private:
 	std::atomic<uint64> audioGeneration {0};      // last record the audio thread took
 	std::atomic<ParamValue> audioValues[kNumUserParams + 1] {};
 	std::atomic<bool> processingActive {false};
+
+	// The host's bypass: the input, delayed by the latency, crossfaded in.
+	OrvoBypass bypass;
+	int32 maxBlockSamples {0};
 
 	// Output ring pre-fill in samples, restored when the rings are reset.
 	int32 ringLatency {0};

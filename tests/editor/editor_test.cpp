@@ -400,10 +400,18 @@ TEST_F (EditorView, TimerFetchesTheResponseOncePerTickAndScalesMeters)
 	EXPECT_FLOAT_EQ (view->getMeter (1)->getValue (), 0.f);
 	EXPECT_NEAR (view->getMeter (2)->getValue (), 2.f / 3, 1e-6);
 	EXPECT_FLOAT_EQ (view->getMeter (7)->getValue (), 1.f);
-	// Without new levels the meters fall to the bottom.
+	EXPECT_FLOAT_EQ (OrvoView::meterPosition (-1.f), 0.f);
+
+	// Hosts pass a meter level on only when it changed: a steady tone sends
+	// one level through the controller and then nothing. The meter holds it
+	// until the next level, silence included, arrives.
+	controller->setParamNormalized (23, 0.1);
+	for (int i = 0; i < 5; ++i)
+		tick ();
+	EXPECT_NEAR (view->getMeter (0)->getValue (), 2.f / 3, 1e-6);
+	controller->setParamNormalized (23, 0.0);
 	tick ();
 	EXPECT_FLOAT_EQ (view->getMeter (0)->getValue (), 0.f);
-	EXPECT_FLOAT_EQ (OrvoView::meterPosition (-1.f), 0.f);
 }
 
 TEST_F (EditorView, ASecondOpenIsRefused)

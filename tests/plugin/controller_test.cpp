@@ -75,6 +75,15 @@ class RecordingView : public kv_IView
 public:
 	std::vector<std::pair<ParamID, double>> changes;
 	void parameterChanged (ParamID id, double plain) override { changes.emplace_back (id, plain); }
+	// The last value the view received for 'id' (NaN when none).
+	double last (ParamID id) const
+	{
+		double value = std::nan ("");
+		for (const auto& [changed, plain] : changes)
+			if (changed == id)
+				value = plain;
+		return value;
+	}
 };
 
 // Expected call sequence of a group edit of 'ids'.
@@ -113,14 +122,14 @@ protected:
 
 } // namespace
 
-TEST_F (ControllerTest, OffersFourUnitsAndThirtyParameters)
+TEST_F (ControllerTest, OffersFourUnitsThirtyParametersAndTheBypass)
 {
 	EXPECT_EQ (controller->getUnitCount (), 4);
 	UnitInfo unit {};
 	ASSERT_EQ (controller->getUnitInfo (3, unit), kResultOk);
 	EXPECT_EQ (unit.id, kUnitVuMeters);
 	EXPECT_EQ (unit.parentUnitId, kRootUnitId);
-	EXPECT_EQ (controller->getParameterCount (), 30);
+	EXPECT_EQ (controller->getParameterCount (), 31);
 	ParameterInfo info {};
 	ASSERT_EQ (controller->getParameterInfo (29, info), kResultOk);
 	EXPECT_EQ (info.id, static_cast<ParamID> (kParamVuOutRs));
@@ -129,11 +138,24 @@ TEST_F (ControllerTest, OffersFourUnitsAndThirtyParameters)
 	// A second initialize is refused and adds nothing.
 	EXPECT_EQ (controller->initialize (&host), kResultFalse);
 	EXPECT_EQ (controller->getUnitCount (), 4);
-	EXPECT_EQ (controller->getParameterCount (), 30);
+	EXPECT_EQ (controller->getParameterCount (), 31);
 
-	// The controller keeps no state of its own.
+	// The controller's own state holds the bypass switch, which stays out of
+	// the processor's chunk; anything but a whole state changes nothing.
+	ASSERT_EQ (controller->setParamNormalized (kParamBypass, 1.), kResultOk);
 	IPtr<MemoryStream> s = owned (new MemoryStream ());
-	EXPECT_EQ (controller->getState (s), kNotImplemented);
+	ASSERT_EQ (controller->getState (s), kResultOk);
+	controller->setParamNormalized (kParamBypass, 0.);
+	s->seek (0, IBStream::kIBSeekSet, nullptr);
+	EXPECT_EQ (controller->setState (s), kResultOk);
+	EXPECT_EQ (controller->getParamNormalized (kParamBypass), 1.);
+	for (int64 cut : {int64 (0), int64 (6), s->getSize () - 1})
+	{
+		IPtr<MemoryStream> part = owned (new MemoryStream (s->getData (), cut));
+		controller->setParamNormalized (kParamBypass, 0.);
+		EXPECT_EQ (controller->setState (part), kResultFalse) << cut;
+		EXPECT_EQ (controller->getParamNormalized (kParamBypass), 0.) << cut;
+	}
 	EXPECT_EQ (controller->createView ("other"), nullptr);
 	EXPECT_EQ (controller->createView (nullptr), nullptr);
 }
@@ -218,7 +240,7 @@ TEST_F (ControllerTest, MetersCannotBeEditedButReachTheViews)
 {
 	RecordingView view;
 	controller->addView (&view);
-	EXPECT_EQ (view.changes.size (), 30u); // every value on attach
+	EXPECT_EQ (view.changes.size (), 31u); // every value on attach
 	view.changes.clear ();
 
 	controller->setParameter (kParamVuInRear, 0.5);
@@ -264,7 +286,7 @@ TEST_F (ControllerTest, ComponentStateUpdatesViewsAndTheResponse)
 
 	view.changes.clear ();
 	EXPECT_EQ (controller->setComponentState (stream), kResultOk);
-	EXPECT_EQ (view.changes.size (), 30u);
+	EXPECT_EQ (view.changes.size (), 31u);
 	EXPECT_NEAR (plain (kParamWidth), 30.0, 1e-9);
 
 	sfm_response after {}, again {};
@@ -280,11 +302,17 @@ TEST_F (ControllerTest, ComponentStateUpdatesViewsAndTheResponse)
 	controller->getDisplayData (kv_IEffect::kResponseRequest, nullptr);
 	EXPECT_EQ (untouched.numPoints, -7);
 
-	// A damaged chunk is refused and the views hear nothing.
-	IPtr<MemoryStream> empty = owned (new MemoryStream ());
+	// A damaged chunk is refused, yet the entries before its fault are set
+	// (and heard): the views show them.
+	params.getParameter (kParamOutFormat)->setNormalized (1.0); // 5 Channels, an early entry
+	IPtr<MemoryStream> whole = owned (new MemoryStream ());
+	ASSERT_EQ (writeStateChunk (whole, params), kResultOk);
+	IPtr<MemoryStream> cut = owned (new MemoryStream (whole->getData (), whole->getSize () - 40));
 	view.changes.clear ();
-	EXPECT_NE (controller->setComponentState (empty), kResultOk);
-	EXPECT_TRUE (view.changes.empty ());
+	EXPECT_NE (controller->setComponentState (cut), kResultOk);
+	EXPECT_EQ (plain (kParamOutFormat), 3.0);
+	ASSERT_EQ (view.changes.size (), 31u);
+	EXPECT_EQ (view.last (kParamOutFormat), 3.0);
 }
 
 TEST_F (ControllerTest, DefaultsAndPlainValuesFollowTheParameterTable)

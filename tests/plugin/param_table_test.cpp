@@ -68,25 +68,25 @@ struct Expected
 };
 
 const Expected kExpected[] = {
-    {1, "Beamshaping", "Beamshaping", "", A, 0, 1, 1.0},
-    {2, "Diffuser On/Off", "Diffuser On/Off", "", A, 0, 1, 0.0},
-    {3, "Rear Width On/Off", "Rear Width On/Off", "", A, 0, 1, 0.0},
-    {4, "Rear Delay On/Off", "Rear Delay On/Off", "", 0, 0, 1, 0.0},
-    {5, "Rear Lowpass On/Off", "Rear Lowpass On/Off", "", A, 0, 1, 0.0},
-    {6, "Output Format", "Out Format", "", L, 3, 1, 1.0},
+    {1, "Beamshaping", "Beamshaping", "", A, 1, 1, 1.0},
+    {2, "Diffuser On/Off", "Diffuser On/Off", "", A, 1, 1, 0.0},
+    {3, "Rear Width On/Off", "Rear Width On/Off", "", A, 1, 1, 0.0},
+    {4, "Rear Delay On/Off", "Rear Delay On/Off", "", A, 1, 1, 0.0},
+    {5, "Rear Lowpass On/Off", "Rear Lowpass On/Off", "", A, 1, 1, 0.0},
+    {6, "Output Format", "Out Format", "", L | A, 3, 1, 1.0},
     {7, "Focus", "Focus", "", A, 0, 1, 0.8333},
     {8, "Width", "Width", "deg", A, 0, 1, 0.8333},
     {9, "Rear Width", "Rear Width", "deg", A, 0, 1, 0.6667},
-    {10, "Rear Delay", "Rear Delay", "ms", 0, 0, 1, 0.4},
+    {10, "Rear Delay", "Rear Delay", "ms", A, 0, 1, 0.4},
     {11, "Rear Lowpass", "Rear Lowpass", "Hz", A, 0, 1, 0.1316},
     {12, "Diffuse Gain", "Diffuse Gain", "dB", A, 0, 1, 0.5},
     {13, "Direction", "Direction", "deg", A | W, 0, 1, 0.5},
     {14, "Microphone Response L/R", "Mic Response L/R", "", A, 0, 1, 0.3333},
     {15, "Microphone Response C", "Mic Response C", "", A, 0, 1, 0.3333},
     {16, "Microphone Response Ls/Rs", "Mic Response Ls/Rs", "", A, 0, 1, 0.3333},
-    {17, "Mute L/R", "Mute L/R", "", A, 0, 2, 0.0},
-    {18, "Mute C", "Mute C", "", A, 0, 2, 0.0},
-    {19, "Mute Ls/Rs", "Mute Ls/Rs", "", A, 0, 2, 0.0},
+    {17, "Mute L/R", "Mute L/R", "", A, 1, 2, 0.0},
+    {18, "Mute C", "Mute C", "", A, 1, 2, 0.0},
+    {19, "Mute Ls/Rs", "Mute Ls/Rs", "", A, 1, 2, 0.0},
     {20, "Gain L/R", "Gain L/R", "dB", A, 0, 2, 1.0},
     {21, "Gain C", "Gain C", "dB", A, 0, 2, 1.0},
     {22, "Gain Ls/Rs", "Gain Ls/Rs", "dB", A, 0, 2, 1.0},
@@ -98,16 +98,17 @@ const Expected kExpected[] = {
     {28, "Vu Out Center", "Vu Out C", "", R, 0, 3, 0.0},
     {29, "Vu Out Left Surround", "Vu Out Ls", "", R, 0, 3, 0.0},
     {30, "Vu Out Right Surround", "Vu Out Rs", "", R, 0, 3, 0.0},
+    {31, "Bypass", "Bypass", "", A | ParameterInfo::kIsBypass, 1, 0, 0.0},
 };
 
 } // namespace
 
 //------------------------------------------------------------------------
-TEST_F (ParamTable, HostSeesThirtyParametersInIdOrder)
+TEST_F (ParamTable, HostSeesThirtyParametersAndTheBypassInIdOrder)
 {
-	ASSERT_EQ (host ()->getParameterCount (), 30);
-	static_assert (sizeof (kExpected) / sizeof (kExpected[0]) == kNumParams, "one row per id");
-	for (int32 i = 0; i < 30; ++i)
+	ASSERT_EQ (host ()->getParameterCount (), 31);
+	static_assert (sizeof (kExpected) / sizeof (kExpected[0]) == kNumHostParams, "one row per id");
+	for (int32 i = 0; i < 31; ++i)
 	{
 		const Expected& e = kExpected[i];
 		SCOPED_TRACE (e.title);
@@ -125,7 +126,7 @@ TEST_F (ParamTable, HostSeesThirtyParametersInIdOrder)
 		EXPECT_EQ (host ()->getParamNormalized (e.id), info.defaultNormalizedValue);
 	}
 	ParameterInfo info {};
-	EXPECT_NE (host ()->getParameterInfo (30, info), kResultOk);
+	EXPECT_NE (host ()->getParameterInfo (31, info), kResultOk);
 }
 
 TEST_F (ParamTable, PlainDefaultsAndRanges)
@@ -263,7 +264,7 @@ TEST (ParamTableSets, TwoSetsAreIndependent)
 	ParameterContainer a, b;
 	ASSERT_TRUE (createParameters (a));
 	ASSERT_TRUE (createParameters (b));
-	ASSERT_EQ (a.getParameterCount (), 30);
+	ASSERT_EQ (a.getParameterCount (), 31);
 	auto* wa = dynamic_cast<kv_VSTParamAngle*> (a.getParameter (kParamWidth));
 	auto* wb = dynamic_cast<kv_VSTParamAngle*> (b.getParameter (kParamWidth));
 	ASSERT_TRUE (wa && wb);

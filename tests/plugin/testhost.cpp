@@ -103,16 +103,14 @@ tresult PluginInstance::activate (bool on)
 	return r;
 }
 
-tresult PluginInstance::processBlock (const Audio& in, Audio& out, int32 offset, int32 numSamples,
-                                      const std::vector<ParamPoint>& params, SentValues* sent,
-                                      uint64* outSilenceFlags, uint64 inSilenceFlags)
-{
-	std::vector<float*> inPtrs, outPtrs;
-	for (const auto& ch : in)
-		inPtrs.push_back (const_cast<float*> (ch.data ()) + offset);
-	for (auto& ch : out)
-		outPtrs.push_back (ch.data () + offset);
+namespace {
 
+// One block through the processor, its buses over the given channel pointers.
+tresult runBlock (IAudioProcessor* processor, std::vector<float*>& inPtrs,
+                  std::vector<float*>& outPtrs, int32 numSamples,
+                  const std::vector<ParamPoint>& params, SentValues* sent,
+                  uint64* outSilenceFlags, uint64 inSilenceFlags)
+{
 	AudioBusBuffers inBus {};
 	inBus.numChannels = static_cast<int32> (inPtrs.size ());
 	inBus.silenceFlags = inSilenceFlags;
@@ -159,6 +157,31 @@ tresult PluginInstance::processBlock (const Audio& in, Audio& out, int32 offset,
 		}
 	}
 	return r;
+}
+
+} // namespace
+
+tresult PluginInstance::processBlock (const Audio& in, Audio& out, int32 offset, int32 numSamples,
+                                      const std::vector<ParamPoint>& params, SentValues* sent,
+                                      uint64* outSilenceFlags, uint64 inSilenceFlags)
+{
+	std::vector<float*> inPtrs, outPtrs;
+	for (const auto& ch : in)
+		inPtrs.push_back (const_cast<float*> (ch.data ()) + offset);
+	for (auto& ch : out)
+		outPtrs.push_back (ch.data () + offset);
+	return runBlock (processor.get (), inPtrs, outPtrs, numSamples, params, sent, outSilenceFlags,
+	                 inSilenceFlags);
+}
+
+tresult PluginInstance::processInPlace (Audio& io, int32 offset, int32 numSamples,
+                                        const std::vector<ParamPoint>& params, SentValues* sent)
+{
+	std::vector<float*> ptrs;
+	for (auto& ch : io)
+		ptrs.push_back (ch.data () + offset);
+	std::vector<float*> outPtrs = ptrs;
+	return runBlock (processor.get (), ptrs, outPtrs, numSamples, params, sent, nullptr, 0);
 }
 
 Audio PluginInstance::render (const Audio& in, const std::vector<int32>& blockSizes)

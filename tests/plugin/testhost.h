@@ -70,6 +70,11 @@ public:
 	                      const std::vector<ParamPoint>& params = {}, SentValues* sent = nullptr,
 	                      uint64* outSilenceFlags = nullptr, uint64 inSilenceFlags = 0);
 
+	// Runs one block in place, as hosts that share their buffers do (Ardour):
+	// 'io' is the input bus and the output bus at once.
+	tresult processInPlace (Audio& io, int32 offset, int32 numSamples,
+	                        const std::vector<ParamPoint>& params = {}, SentValues* sent = nullptr);
+
 	// Renders 'in' (3 capsule channels) in blocks of the given sizes (the list
 	// repeats) into 6 output channels of the same length.
 	Audio render (const Audio& in, const std::vector<int32>& blockSizes);
