@@ -167,14 +167,14 @@ public:
 		automate (id, controller->plainParamToNormalized (id, plain));
 	}
 
-	// Plays the capsules through the plug-in in host blocks, in place on one
+	// Plays the capsules (and any further input channels) through the plug-in in host blocks, in place on one
 	// 6-channel buffer as Ardour does; meters reach the controller as Ardour
 	// passes them (changed values only).
 	Audio play (const Audio& capsules)
 	{
 		const auto length = static_cast<int32> (capsules[0].size ());
 		Audio io (6, std::vector<float> (static_cast<size_t> (length), 0.f));
-		for (size_t c = 0; c < 3; ++c)
+		for (size_t c = 0; c < capsules.size () && c < io.size (); ++c)
 			io[c] = capsules[c];
 		for (int32 pos = 0; pos < length; pos += kBlock)
 		{
@@ -429,5 +429,51 @@ INSTANTIATE_TEST_SUITE_P (Controls, EveryControl, ::testing::ValuesIn (kControlC
                           [] (const ::testing::TestParamInfo<ControlCase>& info) {
 	                          return std::string (info.param.what);
                           });
+
+} // namespace
+
+namespace {
+
+//------------------------------------------------------------------------
+// The host's bypass: after a short crossfade each output channel is its
+// input channel, delayed by exactly the latency the host compensates; back
+// on, the decode returns. No step at either switch.
+TEST (HostBypass, PassesTheInputThroughOnTimeAndCrossfades)
+{
+	Session daw;
+	ASSERT_TRUE (daw.valid ());
+	const auto latency = static_cast<int32> (daw.proc ().proc ()->getLatencySamples ());
+	ASSERT_GT (latency, 0);
+	Audio in = source (30.);
+	// Channels beyond the capsules pass through as well.
+	const std::vector<float> rear = in[2], eight = in[1];
+	in.push_back (std::vector<float> (rear.size (), 0.f));
+	in.push_back (rear);
+	in.push_back (eight);
+	const Audio decoded = daw.play (in);
+
+	daw.automate (kParamBypass, 1.);
+	const Audio bypassed = daw.play (in);
+	for (int32 c : {kL, kR, kC, kLs, kRs})
+	{
+		const Audio one {in[static_cast<size_t> (c)]};
+		const Audio got {bypassed[static_cast<size_t> (c)]};
+		EXPECT_EQ (maxDifference (one, got, kBlock, kLength - latency, latency), 0.f) << "channel " << c;
+	}
+
+	// The switch back and forth glides: no sample jumps by more than the
+	// signals themselves do from one sample to the next.
+	auto largestStep = [] (const Audio& a) {
+		float step = 0.f;
+		for (const auto& ch : a)
+			for (size_t i = 1; i < ch.size (); ++i)
+				step = std::max (step, std::fabs (ch[i] - ch[i - 1]));
+		return step;
+	};
+	daw.automate (kParamBypass, 0.);
+	const Audio back = daw.play (in);
+	EXPECT_LE (largestStep (back), 1.1f * std::max (largestStep (decoded), largestStep (bypassed)));
+	EXPECT_LT (channelDifference (decoded, back, kL, 0), 1e-3f);
+}
 
 } // namespace

@@ -202,9 +202,14 @@ TEST (ProcessorRealtime, TakingALoadedStateAndHostChangesAllocatesNothing)
 	chunk.seek (0, IBStream::kIBSeekSet, nullptr);
 	ASSERT_EQ (p.processor->setState (&chunk), kResultOk);
 
-	ParameterChanges changes (4);
+	// Host changes in the same block, among them what a user does mid-stream:
+	// another output format, a rear delay, the host's bypass.
+	ParameterChanges changes (8);
 	int32 index = 0;
 	changes.addParameterData (kParamFocus, index)->addPoint (0, 0.25, index);
+	changes.addParameterData (kParamOutFormat, index)->addPoint (0, 0.0, index);
+	changes.addParameterData (kParamRearDelay, index)->addPoint (0, 0.7, index);
+	changes.addParameterData (kParamBypass, index)->addPoint (0, 1.0, index);
 	meters.clearQueue ();
 	orvotest::gAllocations = 0;
 	orvotest::gCounting = true;
