@@ -2,7 +2,7 @@
 // 512, default settings and with the diffuser on) against the engine alone
 // rendering the same hops. The difference is what the plug-in layer adds:
 // parameter handling, the ring copies, silence detection and meters.
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 #include "processor/orvoprocessor.h"
 
 #include "public.sdk/source/vst/hosting/parameterchanges.h"

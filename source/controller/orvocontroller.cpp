@@ -1,10 +1,10 @@
 #include "controller/orvocontroller.h"
 #include "editor/orvoview.h"
 
-#include "controller/kv_vstparam.h"
-#include "controller/orvoparams.h"
-#include "processor/orvoparammap.h"
-#include "processor/orvostatechunk.h"
+#include "params/kv_vstparam.h"
+#include "params/orvoparams.h"
+#include "params/orvoparammap.h"
+#include "params/orvostatechunk.h"
 
 #include "base/source/fstreamer.h"
 #include "pluginterfaces/base/ustring.h"

@@ -4,9 +4,9 @@
 // response computed by a private, display-only engine instance).
 #pragma once
 
-#include "editor/kv_ieffect.h"
-#include "editor/kv_iview.h"
-#include "controller/orvoeffectaccess.h"
+#include "params/kv_ieffect.h"
+#include "params/kv_iview.h"
+#include "params/orvoeffectaccess.h"
 #include "sfm_api.h"
 
 #include "public.sdk/source/vst/vsteditcontroller.h"

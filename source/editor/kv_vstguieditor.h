@@ -3,8 +3,8 @@
 // plug-in's kv_IEffect, and gives VSTGUI the host's run loop on Linux.
 #pragma once
 
-#include "editor/kv_ieffect.h"
-#include "editor/kv_iview.h"
+#include "params/kv_ieffect.h"
+#include "params/kv_iview.h"
 
 #include "public.sdk/source/vst/vstguieditor.h"
 

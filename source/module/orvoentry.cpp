@@ -2,7 +2,7 @@
 // exported InitDll/ExitDll, the Windows library entry point, and the module
 // folder recorded at load.
 
-#include "module/orvocids.h"
+#include "params/orvocids.h"
 #include "module/version.h"
 #include "controller/orvocontroller.h"
 #include "processor/orvoprocessor.h"

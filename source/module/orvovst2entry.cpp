@@ -6,7 +6,7 @@
 // timers and the editor; on Windows the SDK's timers and VSTGUI run on the
 // host's window messages).
 
-#include "module/orvocids.h"
+#include "params/orvocids.h"
 #include "pluginterfaces/base/fplatform.h"
 #if SMTG_OS_LINUX
 #include "module/orvovst2runloop.h"

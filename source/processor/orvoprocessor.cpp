@@ -1,10 +1,10 @@
 #include "processor/orvoprocessor.h"
 
-#include "controller/kv_vstparam.h"
-#include "controller/orvoparams.h"
-#include "module/orvocids.h"
-#include "processor/orvoparammap.h"
-#include "processor/orvostatechunk.h"
+#include "params/kv_vstparam.h"
+#include "params/orvoparams.h"
+#include "params/orvocids.h"
+#include "params/orvoparammap.h"
+#include "params/orvostatechunk.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"

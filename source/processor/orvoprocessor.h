@@ -3,7 +3,7 @@
 // and the meter values last sent to the host.
 #pragma once
 
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 #include "processor/orvobypass.h"
 #include "processor/orvohandover.h"
 #include "sfm_api.h"

@@ -2,10 +2,10 @@
 // it reports to the host (recorded by a component handler), the views it
 // keeps informed and the display response.
 
-#include "controller/kv_vstparam.h"
+#include "params/kv_vstparam.h"
 #include "controller/orvocontroller.h"
-#include "controller/orvoparams.h"
-#include "processor/orvostatechunk.h"
+#include "params/orvoparams.h"
+#include "params/orvostatechunk.h"
 
 #include "public.sdk/source/common/memorystream.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"

@@ -7,10 +7,10 @@
 
 #include "testhost.h"
 
-#include "controller/orvoeffectaccess.h"
-#include "controller/orvoparams.h"
+#include "params/orvoeffectaccess.h"
+#include "params/orvoparams.h"
 #include "orvo_scene.h"
-#include "processor/orvostatechunk.h"
+#include "params/orvostatechunk.h"
 
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "public.sdk/source/common/memorystream.h"

@@ -1,6 +1,6 @@
 // Conversions of the parameter classes: plain <-> normalized, end points,
 // thresholds, list bins, text in and out, and change notification.
-#include "controller/kv_vstparam.h"
+#include "params/kv_vstparam.h"
 
 #include "pluginterfaces/base/ustring.h"
 

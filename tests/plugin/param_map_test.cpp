@@ -1,8 +1,8 @@
 // The mapping from the parameter objects to the engine's parameter record,
 // shared by processor and controller.
 
-#include "controller/orvoparams.h"
-#include "processor/orvoparammap.h"
+#include "params/orvoparams.h"
+#include "params/orvoparammap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The 30 parameters and 4 units as a host sees them through IEditController
 // and IUnitInfo, and the output-format preset table against the parameters.
-#include "controller/kv_vstparam.h"
-#include "controller/orvoparams.h"
+#include "params/kv_vstparam.h"
+#include "params/orvoparams.h"
 
 #include "pluginterfaces/base/ustring.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"

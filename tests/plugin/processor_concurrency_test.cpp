@@ -5,9 +5,9 @@
 
 #include "testhost.h"
 
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 #include "processor/orvoprocessor.h"
-#include "processor/orvostatechunk.h"
+#include "params/orvostatechunk.h"
 
 #include "public.sdk/source/common/memorystream.h"
 

@@ -4,9 +4,9 @@
 
 #include "allocation_count.h"
 
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 #include "processor/orvoprocessor.h"
-#include "processor/orvostatechunk.h"
+#include "params/orvostatechunk.h"
 
 #include "base/source/fobject.h"
 #include "public.sdk/source/common/memorystream.h"

@@ -4,8 +4,8 @@
 
 #include "testhost.h"
 
-#include "controller/orvoparams.h"
-#include "processor/orvostatechunk.h"
+#include "params/orvoparams.h"
+#include "params/orvostatechunk.h"
 
 #include "public.sdk/source/common/memorystream.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"

@@ -2,9 +2,9 @@
 // fresh parameter set: as a whole chunk, and as the entry section behind a
 // valid version section (so the fuzzer reaches the entry loop at once). After
 // each read every parameter must hold a normalized value in [0, 1].
-#include "controller/kv_vstparam.h"
-#include "controller/orvoparams.h"
-#include "processor/orvostatechunk.h"
+#include "params/kv_vstparam.h"
+#include "params/orvoparams.h"
+#include "params/orvostatechunk.h"
 
 #include "public.sdk/source/common/memorystream.h"
 

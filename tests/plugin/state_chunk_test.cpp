@@ -1,8 +1,8 @@
 // The saved state chunk: its exact bytes, round trips, and a reader that
 // survives every truncation and random damage without reading out of bounds.
-#include "controller/kv_vstparam.h"
-#include "controller/orvoparams.h"
-#include "processor/orvostatechunk.h"
+#include "params/kv_vstparam.h"
+#include "params/orvoparams.h"
+#include "params/orvostatechunk.h"
 
 #include "public.sdk/source/common/memorystream.h"
 

@@ -6,7 +6,7 @@
 
 #include "testhost.h"
 
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 
 #include "public.sdk/source/vst/utility/stringconvert.h"
 

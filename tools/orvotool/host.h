@@ -4,7 +4,7 @@
 // drives them.
 #pragma once
 
-#include "controller/orvoeffectaccess.h"
+#include "params/orvoeffectaccess.h"
 
 #include "public.sdk/source/vst/hosting/module.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"

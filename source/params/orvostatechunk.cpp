@@ -1,7 +1,7 @@
-#include "processor/orvostatechunk.h"
+#include "params/orvostatechunk.h"
 
-#include "controller/kv_vstparam.h"
-#include "controller/orvoparams.h"
+#include "params/kv_vstparam.h"
+#include "params/orvoparams.h"
 
 #include "base/source/fstreamer.h"
 

@@ -1,4 +1,4 @@
-#include "controller/kv_vstparam.h"
+#include "params/kv_vstparam.h"
 
 #include "pluginterfaces/base/ustring.h"
 

@@ -1,6 +1,6 @@
-#include "processor/orvoparammap.h"
+#include "params/orvoparammap.h"
 
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 
 namespace Steinberg {
 namespace Vst {

@@ -6,7 +6,7 @@
 // the editor uses, so the tool behaves as the editor does.
 #pragma once
 
-#include "editor/kv_ieffect.h"
+#include "params/kv_ieffect.h"
 #include "pluginterfaces/base/funknown.h"
 
 namespace Steinberg {

@@ -1,6 +1,6 @@
-#include "controller/orvoparams.h"
+#include "params/orvoparams.h"
 
-#include "controller/kv_vstparam.h"
+#include "params/kv_vstparam.h"
 
 #include <limits>
 #include <new>
