@@ -2,6 +2,7 @@
 // 512, default settings and with the diffuser on) against the engine alone
 // rendering the same hops. The difference is what the plug-in layer adds:
 // parameter handling, the ring copies, silence detection and meters.
+#include "common/process_block.h"
 #include "params/orvoparams.h"
 #include "processor/orvoprocessor.h"
 
@@ -59,21 +60,7 @@ void processorBlock (benchmark::State& state)
 	float* outPtrs[6];
 	for (int c = 0; c < 6; ++c)
 		outPtrs[c] = out[c].data ();
-	AudioBusBuffers inBus {};
-	inBus.numChannels = 6;
-	inBus.channelBuffers32 = inPtrs;
-	AudioBusBuffers outBus {};
-	outBus.numChannels = 6;
-	outBus.channelBuffers32 = outPtrs;
-	ProcessData data {};
-	data.symbolicSampleSize = kSample32;
-	data.numSamples = kBlock;
-	data.numInputs = 1;
-	data.numOutputs = 1;
-	data.inputs = &inBus;
-	data.outputs = &outBus;
-	data.inputParameterChanges = &inChanges;
-	data.outputParameterChanges = &outChanges;
+	orvotest::ProcessBlock block (inPtrs, 6, outPtrs, 6, kBlock, &inChanges, &outChanges);
 
 	int pos = 0;
 	for (auto _ : state)
@@ -81,7 +68,7 @@ void processorBlock (benchmark::State& state)
 		for (int c = 0; c < 3; ++c)
 			inPtrs[c] = in[c].data () + pos;
 		outChanges.clearQueue ();
-		processor->process (data);
+		block.run (*processor);
 		inChanges.clearQueue (); // settings arrive once
 		benchmark::DoNotOptimize (out[0].data ());
 		pos = (pos + kBlock) % kLength;

@@ -7,6 +7,8 @@ function(orvo_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    # Shared test scaffolding: #include "common/...".
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     orvo_target_defaults(${name})
     set(labels ${ARG_LABELS})
     if(NOT labels)

@@ -3,6 +3,7 @@
 // holds while it delivers its own parameters' changes.
 
 #include "allocation_count.h"
+#include "common/process_block.h"
 
 #include "params/orvoparams.h"
 #include "processor/orvoprocessor.h"
@@ -83,23 +84,7 @@ struct DirectProcessor
 			inPtrs[c] = in[c].data ();
 			outPtrs[c] = out[c].data ();
 		}
-		AudioBusBuffers inBus {};
-		inBus.numChannels = 6;
-		inBus.channelBuffers32 = inPtrs;
-		AudioBusBuffers outBus {};
-		outBus.numChannels = 6;
-		outBus.channelBuffers32 = outPtrs;
-		ProcessData data {};
-		data.processMode = kRealtime;
-		data.symbolicSampleSize = kSample32;
-		data.numSamples = 512;
-		data.numInputs = 1;
-		data.numOutputs = 1;
-		data.inputs = &inBus;
-		data.outputs = &outBus;
-		data.inputParameterChanges = changes;
-		data.outputParameterChanges = sent;
-		processor->process (data);
+		orvotest::ProcessBlock (inPtrs, 6, outPtrs, 6, 512, changes, sent).run (*processor);
 	}
 };
 

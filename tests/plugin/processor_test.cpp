@@ -3,6 +3,7 @@
 // meters, silence flags and state.
 
 #include "testhost.h"
+#include "common/process_block.h"
 
 #include "params/orvoparams.h"
 #include "params/orvostatechunk.h"
@@ -321,20 +322,7 @@ TEST (ProcessorBlocks, FewerOrMissingChannelsAreSilenceAndNeverOverrun)
 		float* inPtrs[6] = {in[0].data () + pos, in[1].data () + pos, nullptr, nullptr, nullptr, nullptr};
 		float* outPtrs[6] = {out6[0].data () + pos, nullptr, out6[2].data () + pos, nullptr,
 		                     out6[4].data () + pos, out6[5].data () + pos};
-		AudioBusBuffers inBus {};
-		inBus.numChannels = 6;
-		inBus.channelBuffers32 = inPtrs;
-		AudioBusBuffers outBus {};
-		outBus.numChannels = 6;
-		outBus.channelBuffers32 = outPtrs;
-		ProcessData data {};
-		data.symbolicSampleSize = kSample32;
-		data.numSamples = 512;
-		data.numInputs = 1;
-		data.numOutputs = 1;
-		data.inputs = &inBus;
-		data.outputs = &outBus;
-		EXPECT_EQ (q->proc ()->process (data), kResultOk);
+		EXPECT_EQ (ProcessBlock (inPtrs, 6, outPtrs, 6, 512).run (*q->proc ()), kResultOk);
 	}
 	EXPECT_LE (maxDifference ({expected[0], expected[2], expected[4], expected[5]},
 	                          {out6[0], out6[2], out6[4], out6[5]}, 0, length),
@@ -358,15 +346,7 @@ TEST (ProcessorBlocks, WithoutAnInputBusTheTailPlaysOutAndEnds)
 		float* outPtrs[6];
 		for (int32 c = 0; c < 6; ++c)
 			outPtrs[c] = tail[c].data () + pos;
-		AudioBusBuffers outBus {};
-		outBus.numChannels = 6;
-		outBus.channelBuffers32 = outPtrs;
-		ProcessData data {};
-		data.symbolicSampleSize = kSample32;
-		data.numSamples = 512;
-		data.numOutputs = 1;
-		data.outputs = &outBus;
-		EXPECT_EQ (p->proc ()->process (data), kResultOk);
+		EXPECT_EQ (ProcessBlock (nullptr, 0, outPtrs, 6, 512).run (*p->proc ()), kResultOk);
 	}
 	EXPECT_GT (energy (tail, 0, kHop), 0.0) << "the decoded tail continues";
 	EXPECT_EQ (energy (tail, length - 4 * kHop, length), 0.0) << "and ends in silence";

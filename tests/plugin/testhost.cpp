@@ -1,5 +1,7 @@
 #include "testhost.h"
 
+#include "../common/process_block.h"
+
 #include "public.sdk/source/common/memorystream.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 
@@ -111,14 +113,6 @@ tresult runBlock (IAudioProcessor* processor, std::vector<float*>& inPtrs,
                   const std::vector<ParamPoint>& params, SentValues* sent,
                   uint64* outSilenceFlags, uint64 inSilenceFlags)
 {
-	AudioBusBuffers inBus {};
-	inBus.numChannels = static_cast<int32> (inPtrs.size ());
-	inBus.silenceFlags = inSilenceFlags;
-	inBus.channelBuffers32 = inPtrs.data ();
-	AudioBusBuffers outBus {};
-	outBus.numChannels = static_cast<int32> (outPtrs.size ());
-	outBus.channelBuffers32 = outPtrs.data ();
-
 	ParameterChanges inChanges (static_cast<int32> (params.size ()) + 1);
 	for (const auto& p : params)
 	{
@@ -127,19 +121,11 @@ tresult runBlock (IAudioProcessor* processor, std::vector<float*>& inPtrs,
 			q->addPoint (p.offset, p.value, index);
 	}
 	ParameterChanges outChanges (32);
-
-	ProcessData data {};
-	data.processMode = kRealtime;
-	data.symbolicSampleSize = kSample32;
-	data.numSamples = numSamples;
-	data.numInputs = 1;
-	data.numOutputs = 1;
-	data.inputs = &inBus;
-	data.outputs = &outBus;
-	data.inputParameterChanges = &inChanges;
-	data.outputParameterChanges = &outChanges;
-
-	const tresult r = processor->process (data);
+	ProcessBlock block (inPtrs.data (), static_cast<int32> (inPtrs.size ()), outPtrs.data (),
+	                    static_cast<int32> (outPtrs.size ()), numSamples, &inChanges, &outChanges);
+	block.inBus.silenceFlags = inSilenceFlags;
+	AudioBusBuffers& outBus = block.outBus;
+	const tresult r = block.run (*processor);
 	if (outSilenceFlags)
 		*outSilenceFlags = outBus.silenceFlags;
 	if (sent)

@@ -11,6 +11,7 @@
 // --set takes a parameter identifier and a plain value, converted by the
 // plug-in's own controller. --tail appends the plug-in's tail.
 
+#include "common/process_block.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "public.sdk/source/vst/hosting/module.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
@@ -114,24 +115,10 @@ tresult processBlock (IAudioProcessor& processor, std::vector<std::vector<float>
 		inPtrs[c] = unused.data (); // the 5.1 input's channels 3 to 5 carry nothing
 	for (int c = 0; c < kOutputs; ++c)
 		outPtrs[c] = out[c].data () + offset;
-	AudioBusBuffers inBus {};
-	inBus.numChannels = kCapsules + 3;
-	inBus.channelBuffers32 = inPtrs;
-	AudioBusBuffers outBus {};
-	outBus.numChannels = kOutputs;
-	outBus.channelBuffers32 = outPtrs;
 	ParameterChanges outChanges (32);
-	ProcessData data {};
-	data.processMode = kOffline;
-	data.symbolicSampleSize = kSample32;
-	data.numSamples = n;
-	data.numInputs = 1;
-	data.numOutputs = 1;
-	data.inputs = &inBus;
-	data.outputs = &outBus;
-	data.inputParameterChanges = changes;
-	data.outputParameterChanges = &outChanges;
-	return processor.process (data);
+	return orvotest::ProcessBlock (inPtrs, kCapsules + 3, outPtrs, kOutputs, n, changes, &outChanges,
+	                               kOffline)
+	    .run (processor);
 }
 
 } // namespace
