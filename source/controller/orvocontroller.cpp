@@ -311,15 +311,7 @@ void OrvoController::setParameter (ParamID id, double plain)
 
 double OrvoController::rearWidthForWidth (double widthDegrees)
 {
-	// Full opening angle of the front pair, formed with single-precision pi
-	// exactly as the processor's mapping does.
-	const float angle = static_cast<float> (2.0 * widthDegrees * 3.1415927410125732 / 180.0);
-	float widthCoef = 0.f;
-	float rearOpening = 0.f;
-	sfm_solve_width (&engineState, engineParams, angle, &widthCoef, &rearOpening, 0.f, nullptr);
-	// The processor hands the engine 2 (180 - t) degrees for a Rear Width t.
-	return (3.141592653589793 - static_cast<double> (rearOpening) * 0.5) * 180.0 *
-	       0.31830987334251404;
+	return Vst::rearWidthForWidth (&engineState, engineParams, widthDegrees);
 }
 
 void OrvoController::getDisplayData (int32 request, void* buffer)

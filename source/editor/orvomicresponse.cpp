@@ -2,6 +2,7 @@
 
 #include "editor/kv_controls.h"
 #include "editor/orvoeditorfont.h"
+#include "params/orvounits.h"
 
 #include "vstgui/lib/cdrawcontext.h"
 #include "vstgui/lib/cfont.h"
@@ -15,8 +16,7 @@ namespace VSTGUI {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegToRad = kPi / 180.0;
+constexpr double kDegToRad = Steinberg::Vst::orvo_units::kPi / 180.0;
 // The engine's output channels: L, R, C, LFE, Ls, Rs.
 constexpr int32_t kChannelLfe = 3;
 // Drawing order: the surrounds first, the centre last (on top).

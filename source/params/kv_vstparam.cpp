@@ -1,4 +1,5 @@
 #include "params/kv_vstparam.h"
+#include "params/orvounits.h"
 
 #include "pluginterfaces/base/ustring.h"
 
@@ -290,7 +291,7 @@ bool kv_VSTParam::textToPlain (double textValue, ParamValue& plain) const
 	if (std::isnan (textValue))
 		return false;
 	if (valueText.kind == kv_ValueText::kLevelDb)
-		plain = textValue == -INFINITY ? 0. : std::pow (10., textValue / 20.);
+		plain = orvo_units::dbToLevel (textValue);
 	else
 		plain = valueText.scale != 0. ? textValue / valueText.scale : textValue;
 	return !std::isnan (plain);
@@ -302,7 +303,7 @@ void kv_VSTParam::toString (ParamValue normalized, String128 string) const
 	const double plain = toPlain (normalized);
 	double shown = plain * valueText.scale;
 	if (valueText.kind == kv_ValueText::kLevelDb)
-		shown = plain > 0. ? 20. * std::log10 (plain) : -INFINITY;
+		shown = orvo_units::levelToDb (plain);
 	writeNumber (string, shown, valueText.precision, valueText.showPlus);
 	if (valueText.suffix && valueText.suffix[0])
 	{
@@ -416,13 +417,13 @@ kv_VSTParamAngle::kv_VSTParamAngle (const TChar* title, ParamID id, int32 flags,
 //------------------------------------------------------------------------
 double kv_VSTParamAngle::getRadians () const
 {
-	return getPlain () * 3.141592653589793 / 180.;
+	return orvo_units::degreesToRadians (getPlain ());
 }
 
 //------------------------------------------------------------------------
 bool kv_VSTParamAngle::setRadians (double radians)
 {
-	return setNormalized (toNormalized (radians * 180. * 0.3183098861837907));
+	return setNormalized (toNormalized (orvo_units::radiansToDegrees (radians)));
 }
 
 //------------------------------------------------------------------------

@@ -1,14 +1,11 @@
 #include "params/orvoparammap.h"
 
 #include "params/orvoparams.h"
+#include "params/orvounits.h"
 
 namespace Steinberg {
 namespace Vst {
 namespace {
-
-// Single-precision pi widened to double: the width angles are formed with it
-// so that the controller's inverse (rear width for a width) matches exactly.
-constexpr double kPiFloat = 3.1415927410125732;
 
 struct PlainReader
 {
@@ -73,15 +70,14 @@ void applyParameters (ParameterContainer& parameters, sfm_state* engineState,
 	// engine takes full opening angles, the rear one measured from the back.
 	const float width = static_cast<float> (read.plain (kParamWidth, 80.0));
 	const float rearWidth = static_cast<float> (read.plain (kParamRearWidth, 150.0));
-	const float widthAngle = static_cast<float> (2.0 * static_cast<double> (width) * kPiFloat / 180.0);
-	const float rearAngle =
-	    static_cast<float> (2.0 * (180.0 - static_cast<double> (rearWidth)) * kPiFloat / 180.0);
+	const float widthAngle = orvo_units::frontOpening (width);
+	const float rearAngle = orvo_units::rearOpening (rearWidth);
 	if (engineState)
 		sfm_solve_width (engineState, p, widthAngle, &p.widthCoef, nullptr, rearAngle,
 		                 &p.rearWidthCoef);
 
 	p.focus = static_cast<float> (read.plain (kParamFocus, 1.0));
-	p.rearDelay = static_cast<float> (read.plain (kParamRearDelay, 0.02) * 1000.0); // s -> ms
+	p.rearDelay = static_cast<float> (orvo_units::secondsToMs (read.plain (kParamRearDelay, 0.02)));
 	p.rearLowpass = static_cast<float> (read.plain (kParamRearLowpass, 3500.0));
 	p.diffGainDb = static_cast<float> (read.plain (kParamDiffuseGain));
 	// The parameter turns clockwise, the engine counter-clockwise.
@@ -95,6 +91,16 @@ void applyParameters (ParameterContainer& parameters, sfm_state* engineState,
 	p.muteLR = read.on (kParamMuteLR) ? 1 : 0;
 	p.muteC = read.on (kParamMuteC) ? 1 : 0;
 	p.muteLsRs = read.on (kParamMuteLsRs) ? 1 : 0;
+}
+
+double rearWidthForWidth (sfm_state* engineState, const sfm_params& engineParams,
+                          double widthDegrees)
+{
+	float widthCoef = 0.f;
+	float rear = 0.f;
+	sfm_solve_width (engineState, engineParams, orvo_units::frontOpening (widthDegrees), &widthCoef,
+	                 &rear, 0.f, nullptr);
+	return orvo_units::rearWidthForOpening (rear);
 }
 
 } // namespace Vst
