@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian 12 machine and unpacks the VST 3 SDK.
+# With --run, only what building the plug-ins and orvotool needs.
 # Idempotent: packages are installed only when missing, the SDK only when absent.
 #
 # The SDK comes from the first of:
@@ -28,24 +29,29 @@ ca1f70406b36f0763c799085c67deed5befc69514cc2b9cacb804512e95db335  vst3sdk_3.7.10
 5a7673c7b22a66086a6749a0c7ff447fcfc4a10d2c2013d58ff1320be4e8456f  vst3sdk_3.7.10.14+~4.13.3.orig-vstgui4.tar.gz
 0c9fa7b578f8549d6ce6efeb427e9c7df8ca0e018bea13a523b78bb167663b81  vst3sdk_3.7.10.14+~4.13.3.orig.tar.gz"
 
-PACKAGES=(
-  cmake ninja-build g++ pkgconf git ca-certificates
-  libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libfftw3-dev
+# What building the plug-ins and orvotool needs (the main job).
+RUN_PACKAGES=(
+  cmake ninja-build g++ pkgconf git ca-certificates binutils
+  libsndfile1-dev
   libx11-xcb-dev libxcb-util-dev libxcb-cursor-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libfontconfig1-dev libfreetype-dev
-  libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev ardour
-  # The editor: SDK patching, its font (art and text), and the window tests
-  # under Xvfb (screenshots, synthetic mouse input).
-  patch fonts-liberation2 xvfb xauth x11-utils x11-apps xdotool imagemagick
-  # ThreadSanitizer for the concurrency suite.
-  clang-14 libclang-rt-14-dev
+  libcairo2-dev libpango1.0-dev libgtkmm-3.0-dev libsqlite3-dev libx11-dev
+  # SDK patching and the editor's font (art and text).
+  patch fonts-liberation2
   # orvotool's command line.
   libcli11-dev
-  # The VST 2 module's editor test (Xlib).
-  libx11-dev
+)
+# What the tests and benchmarks need on top (the test command).
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev ardour
+  # The window tests under Xvfb (screenshots, synthetic mouse input).
+  xvfb xauth x11-utils x11-apps xdotool imagemagick
+  # ThreadSanitizer for the concurrency suite.
+  clang-14 libclang-rt-14-dev
   # The Windows modules: cross compiler (posix threads), Wine to test them.
   g++-mingw-w64-x86-64-posix wine wine64
 )
+PACKAGES=("${RUN_PACKAGES[@]}")
 
 install_packages() {
   local missing=()
@@ -112,6 +118,13 @@ fetch_git_tag() {
 }
 
 main() {
+  # --run: only what the plug-ins and orvotool need; otherwise everything
+  # the tests use as well. Further arguments are extra packages.
+  if [[ "${1:-}" == --run ]]; then
+    shift
+  else
+    PACKAGES+=("${TEST_PACKAGES[@]}")
+  fi
   install_packages "$@"
   if [[ -n "${VST3_SDK_DIR:-}" ]]; then
     sdk_complete "$VST3_SDK_DIR" || { log "VST3_SDK_DIR=$VST3_SDK_DIR is not an SDK tree"; exit 1; }
