@@ -37,6 +37,8 @@ PACKAGES=(
   # The editor: SDK patching, its font (art and text), and the window tests
   # under Xvfb (screenshots, synthetic mouse input).
   patch fonts-liberation2 xvfb xauth x11-utils x11-apps xdotool imagemagick
+  # Ardour's own window under Xvfb wants a window manager (focus, closing).
+  openbox
   # ThreadSanitizer for the concurrency suite.
   clang-14 libclang-rt-14-dev
   # orvotool's command line.
