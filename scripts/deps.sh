@@ -44,8 +44,9 @@ RUN_PACKAGES=(
 # What the tests and benchmarks need on top (the test command).
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev ardour
-  # The window tests under Xvfb (screenshots, synthetic mouse input).
-  xvfb xauth x11-utils x11-apps xdotool imagemagick
+  # The window tests under Xvfb (screenshots, synthetic mouse input);
+  # Ardour's own window there wants a window manager (focus, closing).
+  xvfb xauth x11-utils x11-apps xdotool imagemagick openbox
   # ThreadSanitizer for the concurrency suite.
   clang-14 libclang-rt-14-dev
   # The Windows modules: cross compiler (posix threads), Wine to test them.
