@@ -44,6 +44,8 @@ RUN_PACKAGES=(
 # What the tests and benchmarks need on top (the test command).
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev ardour
+  # The README's examples: test recordings split with sox, GNU parallel.
+  sox parallel
   # The window tests under Xvfb (screenshots, synthetic mouse input);
   # Ardour's own window there wants a window manager (focus, closing).
   xvfb xauth x11-utils x11-apps xdotool imagemagick openbox
