@@ -1,11 +1,12 @@
-// Entry of the VST 2 module: the SDK's VST 2 wrapper around the processor and
-// its controller, under the unique ID "Orvo". VSTPluginMain itself is the
-// wrapper's (exported also as "main" by the link); it calls
-// createEffectInstance below. Also here: checks of what the host hands over,
-// and on Linux what the wrapper needs around it there (a run loop for its
-// timers and the editor; on Windows the SDK's timers and VSTGUI run on the
-// host's window messages).
+// Entry of the VST 2 module: the SDK's VST 2 wrapper (our OrvoVst2Wrapper)
+// around the processor and its controller, under the unique ID "Orvo".
+// VSTPluginMain itself is the wrapper's (exported also as "main" by the link);
+// it calls createEffectInstance below. Also here: checks of what the host
+// hands over, and on Linux what the wrapper needs around it there (a run loop
+// for its timers and the editor; on Windows the SDK's timers and VSTGUI run on
+// the host's window messages).
 
+#include "module/orvovst2wrapper.h"
 #include "params/orvocids.h"
 #include "pluginterfaces/base/fplatform.h"
 #if SMTG_OS_LINUX
@@ -161,6 +162,7 @@ float getParameter (AEffect* effect, VstInt32 index)
 	InjectCreateTimerFunction (OrvoVst2RunLoop::createTimer);
 #endif
 	vst2WrapperFullParameterPath = false;
+	vst2WrapperConstructor = OrvoVst2Wrapper::construct;
 
 	// The wrapper takes over this reference to the factory.
 	IPluginFactory* factory = GetPluginFactory ();

@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <chrono>
 #include <cstring>
+#include <set>
 #include <thread>
 #ifdef _WIN32
 #include <windows.h>
@@ -139,6 +141,7 @@ public:
 		call (effStartProcess);
 		running = true;
 	}
+	void set (VstInt32 index, float value) { e->setParameter (e, index, value); }
 	// Renders 'in' (6 channels) in blocks of the given sizes (the list repeats).
 	Audio render (const Audio& in, const std::vector<int32>& blocks)
 	{
@@ -305,6 +308,43 @@ TEST (Vst2Module, ParametersShowTheirNamesValuesAndDisplays)
 	EXPECT_EQ (e.text (effGetParamName, kNumParams), "");
 	EXPECT_EQ (e.text (effGetParamDisplay, -1), "");
 	EXPECT_EQ (e->getParameter (e.operator-> (), kNumParams + 3), 0.f);
+}
+
+// A generic host builds its control from the parameter's properties and sends
+// the control's values to setParameter as they are: Ardour takes an integer
+// range (kVstParameterUsesIntegerMinMax) for the control's range, a float step
+// for its steps. Every step of a stepped parameter is reachable so.
+TEST (Vst2Module, GenericHostReachesEveryStep)
+{
+	Effect e;
+	ASSERT_TRUE (e);
+	ParameterContainer params;
+	ASSERT_TRUE (createParameters (params));
+	for (VstInt32 i = 0; i < kUserParams; ++i)
+	{
+		const int32 steps = params.getParameterByIndex (i)->getInfo ().stepCount;
+		VstParameterProperties props {};
+		ASSERT_EQ (e.call (effGetParameterProperties, i, 0, &props), 1);
+		float lower = 0.f, upper = 1.f, step = 0.f;
+		if (props.flags & kVstParameterUsesIntegerMinMax)
+			lower = props.minInteger, upper = props.maxInteger, step = 1.f;
+		if (props.flags & kVstParameterUsesFloatStep)
+			step = props.stepFloat;
+		if (props.flags & kVstParameterIsSwitch)
+			step = upper - lower;
+		if (steps == 0 || step <= 0.f)
+		{
+			EXPECT_EQ (steps, 0) << i << ": a stepped parameter without steps for the host";
+			continue;
+		}
+		std::set<std::string> reached;
+		for (int k = 0; k <= std::lround ((upper - lower) / step); ++k)
+		{
+			e.set (i, lower + static_cast<float> (k) * step);
+			reached.insert (e.text (effGetParamDisplay, i));
+		}
+		EXPECT_EQ (reached.size (), static_cast<size_t> (steps + 1)) << i << ": " << testing::PrintToString (reached);
+	}
 }
 
 TEST (Vst2Module, ChunkCarriesTheProcessorStateAndRestoresIt)
