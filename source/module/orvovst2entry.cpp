@@ -137,9 +137,9 @@ VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr 
 	return result;
 }
 
-// The wrapper reads parameter values from the controller, which learns of the
-// host's own changes only on the wrapper's timer: run it now, so that a value
-// the host has just set reads back at once.
+// The wrapper reads the processor's output values (meters) from the
+// controller, which learns of them on the wrapper's timer: run it now, where
+// it runs, so that a host reading a meter gets its latest level.
 float getParameter (AEffect* effect, VstInt32 index)
 {
 	if (auto* wrapper = wrapperOf (effect))

@@ -3,11 +3,15 @@
 #include "module/orvovst2wrapper.h"
 
 #include "params/kv_vstparam.h"
+#include "processor/orvoprocessor.h"
 
+#include "base/source/fstreamer.h"
+#include "public.sdk/source/common/memorystream.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace Steinberg {
 namespace Vst {
@@ -45,15 +49,166 @@ Vst2Wrapper* OrvoVst2Wrapper::construct (BaseWrapper::SVST3Config& config,
 }
 
 //------------------------------------------------------------------------
-// Texts and steps
+bool OrvoVst2Wrapper::init ()
+{
+	if (!Vst2Wrapper::init ())
+		return false;
+	numLatestEdits = static_cast<int32> (mParameterMap.size ());
+	latestEdits.reset (new (std::nothrow) LatestEdit[static_cast<size_t> (numLatestEdits)]);
+	if (!latestEdits)
+		return false;
+	// A meter is the processor's to set: what a host writes there (Ardour
+	// restores every parameter of a session) must not hide its levels.
+	for (int32 i = 0; i < numLatestEdits; ++i)
+	{
+		ParameterInfo info {};
+		latestEdits[i].editable =
+		    mController &&
+		    mController->getParameterInfo (mParameterMap[static_cast<size_t> (i)].vst3Index, info) ==
+		        kResultTrue &&
+		    !(info.flags & ParameterInfo::kIsReadOnly);
+	}
+	return true;
+}
+
+//------------------------------------------------------------------------
+// Edits
 //------------------------------------------------------------------------
 
-ParamValue OrvoVst2Wrapper::currentValue (VstInt32 index)
+void OrvoVst2Wrapper::noteEdit (ParamID id, ParamValue value)
 {
-	const ParamID id = mParameterMap[static_cast<size_t> (index)].vst3ID;
-	ParamValue value = 0.;
-	return getLastParamChange (id, value) ? value : mController->getParamNormalized (id);
+	const auto it = mParamIndexMap.find (id);
+	if (it == mParamIndexMap.end () || it->second < 0 || it->second >= numLatestEdits ||
+	    !latestEdits[it->second].editable)
+		return;
+	LatestEdit& edit = latestEdits[it->second];
+	edit.value.store (value, std::memory_order_relaxed);
+	edit.made.store (true, std::memory_order_release);
 }
+
+bool OrvoVst2Wrapper::latestEdit (VstInt32 index, ParamValue& value) const
+{
+	if (index < 0 || index >= numLatestEdits || !latestEdits[index].made.load (std::memory_order_acquire))
+		return false;
+	value = latestEdits[index].value.load (std::memory_order_relaxed);
+	return true;
+}
+
+ParamValue OrvoVst2Wrapper::currentValue (VstInt32 index) const
+{
+	ParamValue value = 0.;
+	if (latestEdit (index, value) || !mController || index < 0 ||
+	    index >= static_cast<VstInt32> (mParameterMap.size ()))
+		return value;
+	return mController->getParamNormalized (mParameterMap[static_cast<size_t> (index)].vst3ID);
+}
+
+void OrvoVst2Wrapper::setParameter (VstInt32 index, float value)
+{
+	if (index >= 0 && index < static_cast<VstInt32> (mParameterMap.size ()))
+		noteEdit (mParameterMap[static_cast<size_t> (index)].vst3ID, value);
+	Vst2Wrapper::setParameter (index, value);
+}
+
+float OrvoVst2Wrapper::getParameter (VstInt32 index)
+{
+	// The controller hears of the host's edits only on the wrapper's timer.
+	ParamValue value = 0.;
+	return latestEdit (index, value) ? static_cast<float> (value) : Vst2Wrapper::getParameter (index);
+}
+
+tresult PLUGIN_API OrvoVst2Wrapper::performEdit (ParamID tag, ParamValue valueNormalized)
+{
+	noteEdit (tag, valueNormalized);
+	return Vst2Wrapper::performEdit (tag, valueNormalized);
+}
+
+bool OrvoVst2Wrapper::setBypass (bool onOff)
+{
+	if (mBypassParameterID != kNoParamId)
+		noteEdit (mBypassParameterID, onOff ? 1. : 0.);
+	return Vst2Wrapper::setBypass (onOff);
+}
+
+VstInt32 OrvoVst2Wrapper::setChunk (void* data, VstInt32 byteSize, bool isPreset)
+{
+	// The chunk replaces every earlier edit (the wrapper drops the ones still
+	// on their way to the processor).
+	for (int32 i = 0; i < numLatestEdits; ++i)
+		latestEdits[i].made.store (false, std::memory_order_release);
+	return Vst2Wrapper::setChunk (data, byteSize, isPreset);
+}
+
+void OrvoVst2Wrapper::collectLatestEdits (ParameterChanges& edits) const
+{
+	for (VstInt32 index = 0; index < numLatestEdits; ++index)
+	{
+		ParamValue value = 0.;
+		int32 queueIndex = 0;
+		int32 pointIndex = 0;
+		if (!latestEdit (index, value))
+			continue;
+		if (IParamValueQueue* queue =
+		        edits.addParameterData (mParameterMap[static_cast<size_t> (index)].vst3ID, queueIndex))
+			queue->addPoint (0, value, pointIndex);
+	}
+}
+
+void OrvoVst2Wrapper::resume ()
+{
+	Vst2Wrapper::resume ();
+	// The wrapper's queue to the processor holds twice as many changes as
+	// there are parameters and drops what comes after: edits made while the
+	// host had the effect switched off (a fader dragged with the engine
+	// stopped) would reach the engine only in part. Before the host processes
+	// again, the processor takes the latest edits instead, in a block of no
+	// samples (VST 3's parameter flush).
+	if (!mProcessor)
+		return;
+	ParameterChanges edits (numLatestEdits);
+	collectLatestEdits (edits);
+	mInputTransfer.removeChanges ();
+	if (edits.getParameterCount () == 0)
+		return;
+	ProcessData flush;
+	flush.processMode = mVst3processMode;
+	flush.symbolicSampleSize = mVst3SampleSize;
+	flush.inputParameterChanges = &edits;
+	mProcessor->process (flush);
+}
+
+VstInt32 OrvoVst2Wrapper::getChunk (void** data, bool isPreset)
+{
+	auto* processor = dynamic_cast<OrvoProcessor*> (mComponent.get ());
+	if (!processor)
+		return Vst2Wrapper::getChunk (data, isPreset);
+
+	ParameterChanges edits (numLatestEdits);
+	collectLatestEdits (edits);
+	MemoryStream processorState;
+	if (processor->getStateWithChanges (&processorState, edits) != kResultOk)
+		processorState.setSize (0);
+	MemoryStream controllerState;
+	if (mController && mController->getState (&controllerState) != kResultTrue)
+		controllerState.setSize (0);
+	if (processorState.getSize () + controllerState.getSize () == 0)
+		return 0;
+
+	// The wrapper's layout: the two sizes (little-endian 64 bits), then the
+	// processor's and the controller's state.
+	mChunk.setSize (0);
+	IBStreamer out (&mChunk, kLittleEndian);
+	out.writeInt64 (processorState.getSize ());
+	out.writeInt64 (controllerState.getSize ());
+	out.writeRaw (processorState.getData (), static_cast<int32> (processorState.getSize ()));
+	out.writeRaw (controllerState.getData (), static_cast<int32> (controllerState.getSize ()));
+	*data = mChunk.getData ();
+	return static_cast<VstInt32> (mChunk.getSize ());
+}
+
+//------------------------------------------------------------------------
+// Texts and steps
+//------------------------------------------------------------------------
 
 kv_VSTParam* OrvoVst2Wrapper::parameterObject (VstInt32 index) const
 {

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -141,7 +142,15 @@ public:
 		call (effStartProcess);
 		running = true;
 	}
+	// Switched off, as a host does when its transport or engine stops.
+	void stop ()
+	{
+		call (effStopProcess);
+		call (effMainsChanged, 0, 0);
+		running = false;
+	}
 	void set (VstInt32 index, float value) { e->setParameter (e, index, value); }
+	float get (VstInt32 index) { return e->getParameter (e, index); }
 	// Renders 'in' (6 channels) in blocks of the given sizes (the list repeats).
 	Audio render (const Audio& in, const std::vector<int32>& blocks)
 	{
@@ -209,6 +218,19 @@ std::vector<ParamPoint> asPoints (const std::vector<std::pair<VstInt32, float>>&
 	for (const auto& s : settings)
 		points.push_back ({static_cast<ParamID> (s.first + 1), 0, s.second});
 	return points;
+}
+
+// The VST 3 module's state after one block that carries these settings.
+std::vector<char> vst3State (const std::vector<std::pair<VstInt32, float>>& settings)
+{
+	constexpr int32 kBlock = 256;
+	PluginInstance vst3;
+	if (!vst3.valid () || vst3.setup (48000., kBlock) != kResultOk || vst3.activate (true) != kResultOk)
+		return {};
+	const Audio in = hostInput (kBlock);
+	Audio out (6, std::vector<float> (kBlock));
+	vst3.processBlock (in, out, 0, kBlock, asPoints (settings));
+	return vst3.saveState ();
 }
 
 } // namespace
@@ -290,14 +312,13 @@ TEST (Vst2Module, ParametersShowTheirNamesAndValues)
 		{
 			e.set (i, value);
 			p->setNormalized (value);
-			EXPECT_FLOAT_EQ (e->getParameter (e.operator-> (), i), static_cast<float> (p->getNormalized ()))
-			    << i << " at " << value;
+			EXPECT_FLOAT_EQ (e.get (i), static_cast<float> (p->getNormalized ())) << i << " at " << value;
 		}
 	}
 	// Indices the host makes up are answered with nothing.
 	EXPECT_EQ (e.text (effGetParamName, kNumParams), "");
 	EXPECT_EQ (e.text (effGetParamDisplay, -1), "");
-	EXPECT_EQ (e->getParameter (e.operator-> (), kNumParams + 3), 0.f);
+	EXPECT_EQ (e.get (kNumParams + 3), 0.f);
 }
 
 namespace {
@@ -453,17 +474,65 @@ TEST (Vst2Module, ChunkCarriesTheProcessorStateAndRestoresIt)
 	EXPECT_EQ (c.chunk (), fresh);
 }
 
+// A host may save right after an edit, before the next block, or while it
+// has switched the effect off (Ardour with its engine stopped): the chunk
+// holds every edit at once. A chunk loaded later replaces earlier edits.
+TEST (Vst2Module, ChunkHoldsEditsAtOnceRunningOrSwitchedOff)
+{
+	constexpr int32 kBlock = 256;
+	const Audio in = hostInput (kBlock);
+	const auto expected = vst3State (kSettings);
+	ASSERT_FALSE (expected.empty ());
+
+	Effect running;
+	ASSERT_TRUE (running);
+	running.start (48000.f, kBlock);
+	running.render (in, {kBlock});
+	for (const auto& s : kSettings)
+		running.set (s.first, s.second);
+	EXPECT_EQ (processorState (running.chunk ()), expected) << "saved before the next block";
+
+	Effect off;
+	ASSERT_TRUE (off);
+	off.start (48000.f, kBlock);
+	off.render (in, {kBlock});
+	off.stop ();
+	for (const auto& s : kSettings)
+		off.set (s.first, s.second);
+	EXPECT_EQ (processorState (off.chunk ()), expected) << "saved while switched off";
+	// Switched on again, the first block takes the same edits.
+	off.start (48000.f, kBlock);
+	off.render (in, {kBlock});
+	EXPECT_EQ (processorState (off.chunk ()), expected) << "after the next block";
+
+	Effect fresh;
+	ASSERT_TRUE (fresh);
+	const auto defaults = fresh.chunk ();
+	off.call (effSetChunk, 0, static_cast<VstIntPtr> (defaults.size ()), const_cast<char*> (defaults.data ()));
+	EXPECT_EQ (processorState (off.chunk ()), processorState (defaults)) << "a loaded chunk";
+}
+
+// The last plan makes the settings while the effect is switched off, after a
+// fader dragged there (more edits than the wrapper's queue to the processor
+// holds): switched on, it sounds as the last edits say.
 TEST (Vst2Module, SoundsLikeTheVst3ModuleSampleForSample)
 {
 	const Audio in = hostInput (48000 / 2);
-	const std::vector<std::vector<int32>> blockPlans = {{64}, {512}, {37, 512, 1, 300, 128}};
-	for (const auto& blocks : blockPlans)
+	const std::vector<std::vector<int32>> blockPlans = {{64}, {512}, {37, 512, 1, 300, 128}, {512}};
+	for (size_t plan = 0; plan < blockPlans.size (); ++plan)
 	{
+		const auto& blocks = blockPlans[plan];
+		const bool whileOff = plan + 1 == blockPlans.size ();
 		Effect e;
 		ASSERT_TRUE (e);
-		e.start (48000.f, 512);
+		if (!whileOff)
+			e.start (48000.f, 512);
+		for (int k = 0; whileOff && k <= 200; ++k)
+			e.set (kParamWidth - 1, static_cast<float> (k) / 200.f);
 		for (const auto& s : kSettings)
-			e->setParameter (e.operator-> (), s.first, s.second);
+			e.set (s.first, s.second);
+		if (whileOff)
+			e.start (48000.f, 512);
 		const Audio vst2 = e.render (in, blocks);
 
 		PluginInstance vst3;
@@ -479,7 +548,7 @@ TEST (Vst2Module, SoundsLikeTheVst3ModuleSampleForSample)
 			vst3.processBlock (in, vst3Out, pos, n, k == 0 ? asPoints (kSettings) : std::vector<ParamPoint> {});
 			pos += n;
 		}
-		EXPECT_EQ (maxDifference (vst2, vst3Out, 0, length), 0.f) << "first block " << blocks[0];
+		EXPECT_EQ (maxDifference (vst2, vst3Out, 0, length), 0.f) << "plan " << plan;
 		float peak = 0.f;
 		for (const auto& ch : vst2)
 			for (float v : ch)
@@ -571,3 +640,56 @@ TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
 	XCloseDisplay (display);
 #endif
 }
+
+#ifndef _WIN32
+namespace {
+
+// An X11 window for an editor on the default display (none without one).
+struct HostWindow
+{
+	HostWindow () : display (XOpenDisplay (nullptr))
+	{
+		if (!display)
+			return;
+		window = XCreateSimpleWindow (display, DefaultRootWindow (display), 0, 0, 1000, 600, 0, 0, 0);
+		XMapWindow (display, window);
+		XSync (display, False);
+	}
+	~HostWindow ()
+	{
+		if (display)
+			XDestroyWindow (display, window), XCloseDisplay (display);
+	}
+	void* parent () const { return reinterpret_cast<void*> (window); }
+
+	Display* display;
+	Window window {0};
+};
+
+} // namespace
+
+// A click in the editor is an edit like the host's: the chunk holds it at
+// once, with nothing processing.
+TEST (Vst2Editor, AClickInTheEditorIsInTheChunkAtOnce)
+{
+	Effect e;
+	HostWindow window;
+	if (!e || !(e->flags & effFlagsHasEditor) || !window.display ||
+	    std::system ("command -v xdotool >/dev/null") != 0)
+		GTEST_SKIP () << "no editor, X server or xdotool";
+	ASSERT_EQ (e.call (effEditOpen, 0, 0, window.parent ()), 1);
+	for (int i = 0; i < 150 && e.get (kParamBeamshaping - 1) != 0.f; ++i)
+	{
+		// The "First Order" dot of Beamshaping; the host's window sits at the
+		// screen's origin.
+		if (i == 20)
+		{
+			ASSERT_EQ (std::system ("xdotool mousemove 49 55 click 1"), 0);
+		}
+		e.call (effEditIdle);
+		std::this_thread::sleep_for (std::chrono::milliseconds (10));
+	}
+	EXPECT_EQ (processorState (e.chunk ()), vst3State ({{kParamBeamshaping - 1, 0.f}}));
+	e.call (effEditClose);
+}
+#endif
