@@ -116,7 +116,10 @@ void updateInitialDelay (AEffect* effect)
 // run loop on the calling thread, if that thread registered anything there
 // (the host's user-interface thread; never its audio thread): parameter
 // changes on their way to the controller, the editor's X11 events and timers.
-// A VST 2 host gives no other chance to run them.
+// A VST 2 host gives no other chance to run them. While an editor is open,
+// the wrapper's timer runs on the editor's thread: a host may run editors on
+// a thread of their own (Ardour does) and not call in on the thread that
+// created the effect, whose timer would then hold back the meters.
 VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                     float opt)
 {
@@ -130,6 +133,13 @@ VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr 
 		case effSetBlockSize:
 		case effMainsChanged:
 		case effSetProcessPrecision: updateInitialDelay (effect); break;
+#if SMTG_OS_LINUX
+		case effEditOpen:
+			if (result)
+				OrvoVst2RunLoop::instance ().adoptTimers (wrapperOf (effect));
+			break;
+		case effEditClose: OrvoVst2RunLoop::instance ().returnTimers (wrapperOf (effect)); break;
+#endif
 	}
 #if SMTG_OS_LINUX
 	OrvoVst2RunLoop::instance ().pump ();

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <chrono>
 #include <cstdlib>
@@ -667,6 +668,41 @@ struct HostWindow
 };
 
 } // namespace
+
+// Ardour opens a VST 2 editor and idles it on a thread of its own
+// (linux_vst_gui_support.cc); the thread that created the effect need not
+// call in meanwhile. The meters reach the controller on the editor's thread.
+TEST (Vst2Editor, MetersReachAnEditorOnItsOwnThread)
+{
+	Effect e;
+	if (!e || !(e->flags & effFlagsHasEditor) || !HostWindow ().display)
+		GTEST_SKIP () << "no editor or no X server";
+	e.start (48000.f, 512);
+	std::atomic<bool> open {false};
+	float level = 0.f;
+	std::thread editor ([&] {
+		HostWindow window;
+		e.call (effEditOpen, 0, 0, window.parent ());
+		open = true;
+		for (int i = 0; i < 300 && level == 0.f; ++i)
+		{
+			e.call (effEditIdle);
+			level = e.get (kParamVuOutL - 1);
+			std::this_thread::sleep_for (std::chrono::milliseconds (10));
+		}
+		e.call (effEditClose);
+	});
+	while (!open)
+		std::this_thread::sleep_for (std::chrono::milliseconds (5));
+	const Audio in = hostInput (512);
+	for (int block = 0; block < 100; ++block) // the host's audio thread, in time
+	{
+		e.render (in, {512});
+		std::this_thread::sleep_for (std::chrono::milliseconds (5));
+	}
+	editor.join ();
+	EXPECT_GT (level, 0.f) << "no level reached the editor's thread";
+}
 
 // A click in the editor is an edit like the host's: the chunk holds it at
 // once, with nothing processing.
