@@ -77,13 +77,17 @@ bool OrvoVst2Wrapper::init ()
 
 void OrvoVst2Wrapper::noteEdit (ParamID id, ParamValue value)
 {
-	const auto it = mParamIndexMap.find (id);
-	if (it == mParamIndexMap.end () || it->second < 0 || it->second >= numLatestEdits ||
-	    !latestEdits[it->second].editable)
+	LatestEdit* edit = nullptr;
+	if (id == mBypassParameterID && id != kNoParamId)
+		edit = &latestBypass;
+	else if (const auto it = mParamIndexMap.find (id);
+	         it != mParamIndexMap.end () && it->second >= 0 && it->second < numLatestEdits &&
+	         latestEdits[it->second].editable)
+		edit = &latestEdits[it->second];
+	if (!edit)
 		return;
-	LatestEdit& edit = latestEdits[it->second];
-	edit.value.store (value, std::memory_order_relaxed);
-	edit.made.store (true, std::memory_order_release);
+	edit->value.store (value, std::memory_order_relaxed);
+	edit->made.store (true, std::memory_order_release);
 }
 
 bool OrvoVst2Wrapper::latestEdit (VstInt32 index, ParamValue& value) const
@@ -136,6 +140,7 @@ VstInt32 OrvoVst2Wrapper::setChunk (void* data, VstInt32 byteSize, bool isPreset
 	// on their way to the processor).
 	for (int32 i = 0; i < numLatestEdits; ++i)
 		latestEdits[i].made.store (false, std::memory_order_release);
+	latestBypass.made.store (false, std::memory_order_release);
 	return Vst2Wrapper::setChunk (data, byteSize, isPreset);
 }
 
@@ -152,6 +157,11 @@ void OrvoVst2Wrapper::collectLatestEdits (ParameterChanges& edits) const
 		        edits.addParameterData (mParameterMap[static_cast<size_t> (index)].vst3ID, queueIndex))
 			queue->addPoint (0, value, pointIndex);
 	}
+	int32 queueIndex = 0;
+	int32 pointIndex = 0;
+	if (latestBypass.made.load (std::memory_order_acquire))
+		if (IParamValueQueue* queue = edits.addParameterData (mBypassParameterID, queueIndex))
+			queue->addPoint (0, latestBypass.value.load (std::memory_order_relaxed), pointIndex);
 }
 
 void OrvoVst2Wrapper::resume ()
@@ -165,7 +175,7 @@ void OrvoVst2Wrapper::resume ()
 	// samples (VST 3's parameter flush).
 	if (!mProcessor)
 		return;
-	ParameterChanges edits (numLatestEdits);
+	ParameterChanges edits (numLatestEdits + 1);
 	collectLatestEdits (edits);
 	mInputTransfer.removeChanges ();
 	if (edits.getParameterCount () == 0)
@@ -183,11 +193,16 @@ VstInt32 OrvoVst2Wrapper::getChunk (void** data, bool isPreset)
 	if (!processor)
 		return Vst2Wrapper::getChunk (data, isPreset);
 
-	ParameterChanges edits (numLatestEdits);
+	ParameterChanges edits (numLatestEdits + 1);
 	collectLatestEdits (edits);
 	MemoryStream processorState;
 	if (processor->getStateWithChanges (&processorState, edits) != kResultOk)
 		processorState.setSize (0);
+	// The bypass is kept in the controller's part (the processor's state leaves
+	// it out): the controller takes the host's latest one before writing it.
+	if (mController && latestBypass.made.load (std::memory_order_acquire))
+		mController->setParamNormalized (mBypassParameterID,
+		                                 latestBypass.value.load (std::memory_order_relaxed));
 	MemoryStream controllerState;
 	if (mController && mController->getState (&controllerState) != kResultTrue)
 		controllerState.setSize (0);

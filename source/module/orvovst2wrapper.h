@@ -66,6 +66,9 @@ private:
 
 	std::unique_ptr<LatestEdit[]> latestEdits;
 	int32 numLatestEdits {0};
+	// The bypass, which the wrapper keeps from VST 2 hosts as a parameter
+	// (effSetBypass only).
+	LatestEdit latestBypass;
 };
 
 } // namespace Vst

@@ -186,17 +186,25 @@ private:
 	bool running {false};
 };
 
-// The chunk's processor part: after two little-endian 64-bit sizes.
-std::vector<char> processorState (const std::vector<char>& chunk)
+// One part of the chunk: after two little-endian 64-bit sizes, the
+// processor's part (0), then the controller's (1).
+std::vector<char> chunkPart (const std::vector<char>& chunk, int part)
 {
 	if (chunk.size () < 16)
 		return {};
-	uint64_t size = 0;
-	for (int i = 7; i >= 0; --i)
-		size = (size << 8) | static_cast<unsigned char> (chunk[static_cast<size_t> (i)]);
-	if (size > chunk.size () - 16)
+	uint64_t sizes[2] = {};
+	for (int k = 0; k < 2; ++k)
+		for (int i = 7; i >= 0; --i)
+			sizes[k] = (sizes[k] << 8) | static_cast<unsigned char> (chunk[static_cast<size_t> (8 * k + i)]);
+	if (sizes[0] > chunk.size () - 16 || sizes[1] > chunk.size () - 16 - sizes[0])
 		return {};
-	return std::vector<char> (chunk.begin () + 16, chunk.begin () + 16 + static_cast<long> (size));
+	const auto start = chunk.begin () + 16 + static_cast<long> (part == 1 ? sizes[0] : 0);
+	return std::vector<char> (start, start + static_cast<long> (sizes[part]));
+}
+
+std::vector<char> processorState (const std::vector<char>& chunk)
+{
+	return chunkPart (chunk, 0);
 }
 
 // Six host channels: the capsules first, then three silent ones.
@@ -492,6 +500,13 @@ TEST (Vst2Module, ChunkHoldsEditsAtOnceRunningOrSwitchedOff)
 	for (const auto& s : kSettings)
 		running.set (s.first, s.second);
 	EXPECT_EQ (processorState (running.chunk ()), expected) << "saved before the next block";
+	// The bypass lives in the controller's part: there too at once.
+	const auto notBypassed = chunkPart (running.chunk (), 1);
+	running.call (effSetBypass, 0, 1);
+	const auto bypassed = chunkPart (running.chunk (), 1);
+	running.get (0); // the controller hears of it on the wrapper's timer
+	EXPECT_NE (bypassed, notBypassed);
+	EXPECT_EQ (bypassed, chunkPart (running.chunk (), 1));
 
 	Effect off;
 	ASSERT_TRUE (off);
