@@ -1,11 +1,12 @@
-// Entry of the VST 2 module: the SDK's VST 2 wrapper around the processor and
-// its controller, under the unique ID "Orvo". VSTPluginMain itself is the
-// wrapper's (exported also as "main" by the link); it calls
-// createEffectInstance below. Also here: checks of what the host hands over,
-// and on Linux what the wrapper needs around it there (a run loop for its
-// timers and the editor; on Windows the SDK's timers and VSTGUI run on the
-// host's window messages).
+// Entry of the VST 2 module: the SDK's VST 2 wrapper (our OrvoVst2Wrapper)
+// around the processor and its controller, under the unique ID "Orvo".
+// VSTPluginMain itself is the wrapper's (exported also as "main" by the link);
+// it calls createEffectInstance below. Also here: checks of what the host
+// hands over, and on Linux what the wrapper needs around it there (a run loop
+// for its timers and the editor; on Windows the SDK's timers and VSTGUI run on
+// the host's window messages).
 
+#include "module/orvovst2wrapper.h"
 #include "params/orvocids.h"
 #include "pluginterfaces/base/fplatform.h"
 #if SMTG_OS_LINUX
@@ -115,7 +116,10 @@ void updateInitialDelay (AEffect* effect)
 // run loop on the calling thread, if that thread registered anything there
 // (the host's user-interface thread; never its audio thread): parameter
 // changes on their way to the controller, the editor's X11 events and timers.
-// A VST 2 host gives no other chance to run them.
+// A VST 2 host gives no other chance to run them. While an editor is open,
+// the wrapper's timer runs on the editor's thread: a host may run editors on
+// a thread of their own (Ardour does) and not call in on the thread that
+// created the effect, whose timer would then hold back the meters.
 VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                     float opt)
 {
@@ -129,6 +133,13 @@ VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr 
 		case effSetBlockSize:
 		case effMainsChanged:
 		case effSetProcessPrecision: updateInitialDelay (effect); break;
+#if SMTG_OS_LINUX
+		case effEditOpen:
+			if (result)
+				OrvoVst2RunLoop::instance ().adoptTimers (wrapperOf (effect));
+			break;
+		case effEditClose: OrvoVst2RunLoop::instance ().returnTimers (wrapperOf (effect)); break;
+#endif
 	}
 #if SMTG_OS_LINUX
 	OrvoVst2RunLoop::instance ().pump ();
@@ -136,9 +147,9 @@ VstIntPtr dispatch (AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr 
 	return result;
 }
 
-// The wrapper reads parameter values from the controller, which learns of the
-// host's own changes only on the wrapper's timer: run it now, so that a value
-// the host has just set reads back at once.
+// The wrapper reads the processor's output values (meters) from the
+// controller, which learns of them on the wrapper's timer: run it now, where
+// it runs, so that a host reading a meter gets its latest level.
 float getParameter (AEffect* effect, VstInt32 index)
 {
 	if (auto* wrapper = wrapperOf (effect))
@@ -161,6 +172,7 @@ float getParameter (AEffect* effect, VstInt32 index)
 	InjectCreateTimerFunction (OrvoVst2RunLoop::createTimer);
 #endif
 	vst2WrapperFullParameterPath = false;
+	vst2WrapperConstructor = OrvoVst2Wrapper::construct;
 
 	// The wrapper takes over this reference to the factory.
 	IPluginFactory* factory = GetPluginFactory ();

@@ -89,7 +89,7 @@ uint64_t OrvoVst2RunLoop::add (Entry entry)
 {
 	std::lock_guard<std::mutex> lock (mutex);
 	entry.id = nextId++;
-	entry.thread = std::this_thread::get_id ();
+	entry.thread = entry.home = std::this_thread::get_id ();
 	entries.push_back (entry);
 	threadHasHandlers = true;
 	return entry.id;
@@ -128,8 +128,9 @@ void OrvoVst2RunLoop::run (uint64_t id)
 		std::lock_guard<std::mutex> lock (mutex);
 		auto it = std::find_if (entries.begin (), entries.end (),
 		                        [&] (const Entry& e) { return e.id == id; });
-		if (it == entries.end ())
-			return; // unregistered by an earlier handler of this round
+		if (it == entries.end () || it->running)
+			return; // unregistered by an earlier handler of this round, or busy
+		it->running = true;
 		eventHandler = it->eventHandler;
 		timerHandler = it->timerHandler;
 		fd = it->fd;
@@ -142,15 +143,21 @@ void OrvoVst2RunLoop::run (uint64_t id)
 			timerHandler->addRef ();
 	}
 	if (eventHandler)
-	{
 		eventHandler->onFDIsSet (fd);
-		eventHandler->release ();
-	}
 	else
-	{
 		timerHandler->onTimer ();
-		timerHandler->release ();
+	{
+		std::lock_guard<std::mutex> lock (mutex);
+		auto it = std::find_if (entries.begin (), entries.end (),
+		                        [&] (const Entry& e) { return e.id == id; });
+		if (it != entries.end ())
+			it->running = false;
 	}
+	// Released outside the lock: the last release may unregister more.
+	if (eventHandler)
+		eventHandler->release ();
+	else
+		timerHandler->release ();
 }
 
 //------------------------------------------------------------------------
@@ -203,6 +210,29 @@ void OrvoVst2RunLoop::fire (ITimerCallback* callback)
 	}
 	for (const auto id : ids)
 		run (id);
+}
+
+//------------------------------------------------------------------------
+void OrvoVst2RunLoop::moveTimers (ITimerCallback* callback, bool toCaller)
+{
+	if (!callback)
+		return;
+	std::lock_guard<std::mutex> lock (mutex);
+	for (Entry& e : entries)
+		if (e.callback == callback)
+			e.thread = toCaller ? std::this_thread::get_id () : e.home;
+	if (toCaller)
+		threadHasHandlers = true;
+}
+
+void OrvoVst2RunLoop::adoptTimers (ITimerCallback* callback)
+{
+	moveTimers (callback, true);
+}
+
+void OrvoVst2RunLoop::returnTimers (ITimerCallback* callback)
+{
+	moveTimers (callback, false);
 }
 
 //------------------------------------------------------------------------

@@ -4,7 +4,9 @@
 // (the wrapper moves host parameter changes into the controller on one) and
 // VSTGUI's timers and X11 connection, and runs whatever is due whenever the
 // host calls the plug-in on the thread that registered it. Handlers run only on
-// the thread that registered them, and are to be unregistered there too.
+// the thread that registered them, and are to be unregistered there too; an
+// SDK timer can move to the thread of an editor and back (adoptTimers). A
+// handler never runs on two threads at once.
 #pragma once
 
 #include "base/source/timer.h"
@@ -33,6 +35,11 @@ public:
 	// Runs now the timers of this callback registered on the calling thread,
 	// due or not.
 	void fire (ITimerCallback* callback);
+	// The SDK timers of this callback run on the calling thread from now on
+	// (where a host runs the editor), or again on the thread that created
+	// them (returnTimers).
+	void adoptTimers (ITimerCallback* callback);
+	void returnTimers (ITimerCallback* callback);
 
 	// Linux::IRunLoop: handlers are held (addRef) until unregistered.
 	tresult PLUGIN_API registerEventHandler (Linux::IEventHandler* handler,
@@ -53,11 +60,13 @@ private:
 	struct Entry
 	{
 		uint64_t id;
-		std::thread::id thread;
+		std::thread::id thread; // where it runs
+		std::thread::id home;   // where it was registered
 		Linux::IEventHandler* eventHandler; // with fd
 		Linux::ITimerHandler* timerHandler; // with interval and due
 		ITimerCallback* callback; // an SDK timer's receiver, for fire ()
 		bool held; // registered through IRunLoop, so referenced
+		bool running; // in its call, on some thread
 		int fd;
 		uint64_t intervalMs;
 		uint64_t dueMs;
@@ -66,8 +75,11 @@ private:
 	uint64_t add (Entry entry);
 	// Takes out the entry of this handler; false when there is none.
 	bool remove (Linux::IEventHandler* eventHandler, Linux::ITimerHandler* timerHandler);
-	// Calls the handler of entry 'id' if it is still registered.
+	// Calls the handler of entry 'id' if it is still registered and not
+	// running already.
 	void run (uint64_t id);
+	// Sets where this callback's timers run: the calling thread, or home.
+	void moveTimers (ITimerCallback* callback, bool toCaller);
 
 	std::mutex mutex;
 	std::vector<Entry> entries;

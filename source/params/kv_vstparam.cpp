@@ -286,6 +286,43 @@ void kv_VSTParam::setValueText (const kv_ValueText& text)
 }
 
 //------------------------------------------------------------------------
+void kv_VSTParam::toShortString (ParamValue normalized, String128 string) const
+{
+	toString (normalized, string);
+	// The suffix is the unit: it goes to the unit's own field.
+	const char* suffix = valueText.suffix ? valueText.suffix : "";
+	size_t len = 0, suffixLen = std::strlen (suffix);
+	while (string[len])
+		++len;
+	if (suffixLen == 0 || suffixLen > len)
+		return;
+	for (size_t i = 0; i < suffixLen; ++i)
+		if (string[len - suffixLen + i] != static_cast<char16> (suffix[i]))
+			return;
+	string[len - suffixLen] = 0;
+}
+
+//------------------------------------------------------------------------
+void kv_VSTParam::getShortUnits (String128 string) const
+{
+	size_t len = 0;
+	if (info.units[0])
+	{
+		for (; info.units[len] && len + 1 < str16BufferSize (String128); ++len)
+			string[len] = info.units[len];
+	}
+	else if (valueText.suffix)
+	{
+		const char* c = valueText.suffix;
+		while (*c == ' ')
+			++c;
+		for (; *c && len + 1 < str16BufferSize (String128); ++c)
+			string[len++] = static_cast<char16> (*c);
+	}
+	string[len] = 0;
+}
+
+//------------------------------------------------------------------------
 bool kv_VSTParam::textToPlain (double textValue, ParamValue& plain) const
 {
 	if (std::isnan (textValue))
@@ -529,13 +566,29 @@ void kv_VSTParamIndexed::toString (ParamValue normalized, String128 string) cons
 }
 
 //------------------------------------------------------------------------
+void kv_VSTParamIndexed::toShortString (ParamValue normalized, String128 string) const
+{
+	const auto index = static_cast<size_t> (toPlain (normalized));
+	if (!shortEntries || index >= entries.size ())
+	{
+		toString (normalized, string);
+		return;
+	}
+	size_t len = 0;
+	for (const char* c = shortEntries[index]; *c && len + 1 < str16BufferSize (String128); ++c)
+		string[len++] = static_cast<char16> (*c);
+	string[len] = 0;
+}
+
+//------------------------------------------------------------------------
 bool kv_VSTParamIndexed::fromString (const TChar* string, ParamValue& normalized) const
 {
 	if (!string || info.stepCount <= 0)
 		return false;
 	for (size_t i = 0; i < entries.size (); ++i)
 	{
-		if (equalsIgnoringCase (string, entries[i]->text16 ()))
+		if (equalsIgnoringCase (string, entries[i]->text16 ()) ||
+		    (shortEntries && equalsIgnoringCase (string, shortEntries[i])))
 		{
 			normalized = toNormalized (static_cast<double> (i));
 			return true;

@@ -59,6 +59,13 @@ public:
 	// blanks skipped, trailing unit text ignored) in the value text's units, or
 	// "-inf"/"-∞". False, output untouched, for text that is not a value.
 	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
+
+	// For hosts that give the value and its unit a field of 8 characters each
+	// (VST 2): the value as toString writes it but without its unit, and the
+	// unit alone (the units text, else the value text's suffix).
+	virtual void toShortString (ParamValue normalized, String128 string) const;
+	void getShortUnits (String128 string) const;
+
 	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
 	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
 
@@ -161,8 +168,16 @@ public:
 
 	// The entry's text.
 	void toString (ParamValue normalized, String128 string) const SMTG_OVERRIDE;
-	// An entry's text in any case (surrounding blanks ignored) or its index.
+	// An entry's text or short text in any case (surrounding blanks ignored),
+	// or its index.
 	bool fromString (const TChar* string, ParamValue& normalized) const SMTG_OVERRIDE;
+	// The entry's short text when the list has them, else its text.
+	void toShortString (ParamValue normalized, String128 string) const SMTG_OVERRIDE;
+
+	// Texts of at most 8 characters, one per entry, for hosts with narrow
+	// fields; static texts, referred to as the entry texts are.
+	void setShortEntryTexts (const char* const* texts) { shortEntries = texts; }
+
 	ParamValue toPlain (ParamValue normalized) const SMTG_OVERRIDE;
 	ParamValue toNormalized (ParamValue plain) const SMTG_OVERRIDE;
 
@@ -176,6 +191,7 @@ public:
 
 protected:
 	std::vector<std::unique_ptr<ConstString>> entries;
+	const char* const* shortEntries {nullptr};
 };
 
 //------------------------------------------------------------------------

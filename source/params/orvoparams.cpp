@@ -36,6 +36,9 @@ constexpr kv_ValueText kLevelDbfs {kv_ValueText::kLevelDb, 1, 1., false, " dBFS"
 
 const TChar* const kOutFormatEntries[] = {
     STR16 ("Stereo"), STR16 ("3 Channels"), STR16 ("4 Channels"), STR16 ("5 Channels")};
+// The same layouts named within the 8 characters of a VST 2 display; the
+// five-channel decode leaves the LFE channel silent.
+const char* const kOutFormatShortEntries[] = {"Stereo", "L C R", "Quad", "5.0"};
 
 // Adds p with its unit and value text; false when the allocation failed.
 bool add (ParameterContainer& container, kv_VSTParam* p, UnitID unit,
@@ -85,11 +88,14 @@ bool addAll (ParameterContainer& c)
 	toggle (kParamRearWidthOn, STR16 ("Rear Width On/Off"), A, false, kUnitAlgorithm);
 	toggle (kParamRearDelayOn, STR16 ("Rear Delay On/Off"), A, false, kUnitAlgorithm);
 	toggle (kParamRearLowpassOn, STR16 ("Rear Lowpass On/Off"), A, false, kUnitAlgorithm);
-	ok = ok && add (c,
-	                new (std::nothrow) kv_VSTParamIndexed (
-	                    STR16 ("Output Format"), kParamOutFormat, L | A, STR16 ("Out Format"), none,
-	                    kOutFormatEntries, 4, 3),
-	                kUnitAlgorithm);
+	auto* outFormat = ok ? new (std::nothrow) kv_VSTParamIndexed (STR16 ("Output Format"),
+	                                                              kParamOutFormat, L | A,
+	                                                              STR16 ("Out Format"), none,
+	                                                              kOutFormatEntries, 4, 3)
+	                     : nullptr;
+	if (outFormat)
+		outFormat->setShortEntryTexts (kOutFormatShortEntries);
+	ok = ok && add (c, outFormat, kUnitAlgorithm);
 	linear (kParamFocus, STR16 ("Focus"), STR16 ("Focus"), A, none, 0., 1.2, 1., kUnitAlgorithm,
 	        kHundredths);
 	angle (kParamWidth, STR16 ("Width"), A, 30., 90., 80.);

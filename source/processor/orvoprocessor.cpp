@@ -285,6 +285,33 @@ tresult PLUGIN_API OrvoProcessor::getState (IBStream* state)
 	return writeStateChunk (state, parameters) == kResultOk ? kResultOk : kResultFalse;
 }
 
+tresult OrvoProcessor::getStateWithChanges (IBStream* state, IParameterChanges& changes)
+{
+	if (!state)
+		return kResultFalse;
+	pullAudioSettings ();
+	// Written with the changes, then put back: only process changes settings.
+	ParamValue kept[kNumUserParams + 1] {};
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
+		if (Parameter* p = parameters.getParameter (id))
+			kept[id] = p->getNormalized ();
+	for (int32 i = 0; i < changes.getParameterCount (); ++i)
+	{
+		IParamValueQueue* queue = changes.getParameterData (i);
+		const ParamID id = queue ? queue->getParameterId () : kNoParamId;
+		Parameter* p = id >= 1 && id <= kNumUserParams ? parameters.getParameter (id) : nullptr;
+		int32 offset = 0;
+		ParamValue value = 0.;
+		if (p && queue->getPoint (queue->getPointCount () - 1, offset, value) == kResultOk)
+			p->setNormalized (value);
+	}
+	const tresult result = writeStateChunk (state, parameters);
+	for (ParamID id = 1; id <= kNumUserParams; ++id)
+		if (Parameter* p = parameters.getParameter (id))
+			p->setNormalized (kept[id]);
+	return result == kResultOk ? kResultOk : kResultFalse;
+}
+
 tresult PLUGIN_API OrvoProcessor::setBusArrangements (SpeakerArrangement* inputs, int32 numIns,
                                                       SpeakerArrangement* outputs, int32 numOuts)
 {

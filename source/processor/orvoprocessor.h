@@ -45,6 +45,13 @@ public:
 	static constexpr int32 kNumCapsules = 3;
 	static constexpr int32 kNumOutputs = 6;
 
+	// For a host that keeps edits on their way to process, as the VST 2
+	// wrapper does until the next block (or, while switched off, until it is
+	// switched on): the state getState would write once 'changes' (the last
+	// point of each queue) were applied. Control thread; the settings in
+	// effect stay as they are, the edits reach the engine through process.
+	tresult getStateWithChanges (IBStream* state, IParameterChanges& changes);
+
 private:
 	// Normalized values of the user's settings (index = identifier; 0 unused).
 	struct Settings

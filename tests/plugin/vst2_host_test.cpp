@@ -14,8 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <thread>
 #ifdef _WIN32
 #include <windows.h>
@@ -139,6 +143,15 @@ public:
 		call (effStartProcess);
 		running = true;
 	}
+	// Switched off, as a host does when its transport or engine stops.
+	void stop ()
+	{
+		call (effStopProcess);
+		call (effMainsChanged, 0, 0);
+		running = false;
+	}
+	void set (VstInt32 index, float value) { e->setParameter (e, index, value); }
+	float get (VstInt32 index) { return e->getParameter (e, index); }
 	// Renders 'in' (6 channels) in blocks of the given sizes (the list repeats).
 	Audio render (const Audio& in, const std::vector<int32>& blocks)
 	{
@@ -173,17 +186,25 @@ private:
 	bool running {false};
 };
 
-// The chunk's processor part: after two little-endian 64-bit sizes.
-std::vector<char> processorState (const std::vector<char>& chunk)
+// One part of the chunk: after two little-endian 64-bit sizes, the
+// processor's part (0), then the controller's (1).
+std::vector<char> chunkPart (const std::vector<char>& chunk, int part)
 {
 	if (chunk.size () < 16)
 		return {};
-	uint64_t size = 0;
-	for (int i = 7; i >= 0; --i)
-		size = (size << 8) | static_cast<unsigned char> (chunk[static_cast<size_t> (i)]);
-	if (size > chunk.size () - 16)
+	uint64_t sizes[2] = {};
+	for (int k = 0; k < 2; ++k)
+		for (int i = 7; i >= 0; --i)
+			sizes[k] = (sizes[k] << 8) | static_cast<unsigned char> (chunk[static_cast<size_t> (8 * k + i)]);
+	if (sizes[0] > chunk.size () - 16 || sizes[1] > chunk.size () - 16 - sizes[0])
 		return {};
-	return std::vector<char> (chunk.begin () + 16, chunk.begin () + 16 + static_cast<long> (size));
+	const auto start = chunk.begin () + 16 + static_cast<long> (part == 1 ? sizes[0] : 0);
+	return std::vector<char> (start, start + static_cast<long> (sizes[part]));
+}
+
+std::vector<char> processorState (const std::vector<char>& chunk)
+{
+	return chunkPart (chunk, 0);
 }
 
 // Six host channels: the capsules first, then three silent ones.
@@ -206,6 +227,19 @@ std::vector<ParamPoint> asPoints (const std::vector<std::pair<VstInt32, float>>&
 	for (const auto& s : settings)
 		points.push_back ({static_cast<ParamID> (s.first + 1), 0, s.second});
 	return points;
+}
+
+// The VST 3 module's state after one block that carries these settings.
+std::vector<char> vst3State (const std::vector<std::pair<VstInt32, float>>& settings)
+{
+	constexpr int32 kBlock = 256;
+	PluginInstance vst3;
+	if (!vst3.valid () || vst3.setup (48000., kBlock) != kResultOk || vst3.activate (true) != kResultOk)
+		return {};
+	const Audio in = hostInput (kBlock);
+	Audio out (6, std::vector<float> (kBlock));
+	vst3.processBlock (in, out, 0, kBlock, asPoints (settings));
+	return vst3.saveState ();
 }
 
 } // namespace
@@ -265,7 +299,7 @@ TEST (Vst2Module, HostWithoutVersionGetsNoEffect)
 	e->dispatcher (e, effClose, 0, 0, nullptr, 0.f);
 }
 
-TEST (Vst2Module, ParametersShowTheirNamesValuesAndDisplays)
+TEST (Vst2Module, ParametersShowTheirNamesAndValues)
 {
 	Effect e;
 	ASSERT_TRUE (e);
@@ -275,36 +309,125 @@ TEST (Vst2Module, ParametersShowTheirNamesValuesAndDisplays)
 	{
 		ParameterInfo info = params.getParameterByIndex (i)->getInfo ();
 		EXPECT_EQ (e.text (effGetParamName, i), VST3::StringConvert::convert (info.title));
-		EXPECT_EQ (e.text (effGetParamLabel, i), VST3::StringConvert::convert (info.units));
 		EXPECT_EQ (e.call (effCanBeAutomated, i) != 0, (info.flags & ParameterInfo::kCanAutomate) != 0)
 		    << i;
 	}
+	// A value the host has just set reads back at once (Ardour compares the
+	// values before and after setParameter to learn whether anything changed).
 	for (VstInt32 i = 0; i < kUserParams; ++i)
 	{
 		Parameter* p = params.getParameterByIndex (i);
 		for (float value : {0.f, 0.3f, 1.f})
 		{
-			e->setParameter (e.operator-> (), i, value);
+			e.set (i, value);
 			p->setNormalized (value);
-			EXPECT_FLOAT_EQ (e->getParameter (e.operator-> (), i), static_cast<float> (p->getNormalized ()))
-			    << i << " at " << value;
-			String128 expected {};
-			p->toString (p->getNormalized (), expected);
-			const std::string shown = e.text (effGetParamDisplay, i);
-			std::string full = VST3::StringConvert::convert (expected);
-			// 8-bit text for VST 2 hosts: infinity is spelled out.
-			const std::string infinity = "\u221E";
-			if (const auto at = full.find (infinity); at != std::string::npos)
-				full.replace (at, infinity.size (), "inf");
-			// A VST 2 display string is 8 characters at most.
-			EXPECT_FALSE (shown.empty ()) << i;
-			EXPECT_EQ (shown, full.substr (0, shown.size ())) << i << " at " << value;
+			EXPECT_FLOAT_EQ (e.get (i), static_cast<float> (p->getNormalized ())) << i << " at " << value;
 		}
 	}
 	// Indices the host makes up are answered with nothing.
 	EXPECT_EQ (e.text (effGetParamName, kNumParams), "");
 	EXPECT_EQ (e.text (effGetParamDisplay, -1), "");
-	EXPECT_EQ (e->getParameter (e.operator-> (), kNumParams + 3), 0.f);
+	EXPECT_EQ (e.get (kNumParams + 3), 0.f);
+}
+
+namespace {
+
+// What Ardour 6 and 7 show for a VST 2 parameter (VSTPlugin::print_parameter):
+// the display, then of " " and the label no more than strlen (display) - 1
+// characters; here with blank runs as one.
+std::string ardourText (const std::string& display, const std::string& label)
+{
+	std::string joined = display + (label.empty () ? "" : (" " + label).substr (0, display.size () - 1));
+	std::string out;
+	for (char c : joined)
+		if (c != ' ' || (!out.empty () && out.back () != ' '))
+			out += c;
+	return out.substr (0, out.find_last_not_of (' ') + 1);
+}
+
+} // namespace
+
+// VST 2 gives a value and its unit 8 characters each (kVstMaxParamStrLen):
+// the display holds the value, the label the unit, each whole, at both ends
+// and the middle of every parameter's travel. Numbers read as the VST 3 text
+// and units once Ardour joins the two; a list's display names its entry.
+TEST (Vst2Module, DisplayAndLabelFitEightCharactersEachAndRead)
+{
+	Effect e;
+	ASSERT_TRUE (e);
+	ParameterContainer params;
+	ASSERT_TRUE (createParameters (params));
+	for (VstInt32 i = 0; i < kUserParams; ++i)
+	{
+		Parameter* p = params.getParameterByIndex (i);
+		const std::string units = VST3::StringConvert::convert (p->getInfo ().units);
+		for (float value : {0.f, 0.5f, 1.f})
+		{
+			SCOPED_TRACE (VST3::StringConvert::convert (p->getInfo ().title) + " at " + std::to_string (value));
+			e.set (i, value);
+			p->setNormalized (value);
+			const std::string display = e.text (effGetParamDisplay, i);
+			const std::string label = e.text (effGetParamLabel, i);
+			EXPECT_LE (display.size (), 8u) << display;
+			EXPECT_LE (label.size (), 8u) << label;
+			String128 vst3 {};
+			p->toString (p->getNormalized (), vst3);
+			std::string expected = VST3::StringConvert::convert (vst3);
+			if (const auto at = expected.find ("\u221E"); at != std::string::npos)
+				expected.replace (at, 3, "inf");
+			if (p->getInfo ().flags & ParameterInfo::kIsList)
+			{
+				const std::u16string typed (display.begin (), display.end ());
+				ParamValue read = -1.;
+				EXPECT_TRUE (p->fromString (reinterpret_cast<const TChar*> (typed.c_str ()), read)) << display;
+				EXPECT_EQ (p->toPlain (read), p->toPlain (value)) << display;
+			}
+			else
+				EXPECT_EQ (ardourText (display, label), expected + (units.empty () ? "" : " " + units))
+				    << "display '" << display << "' label '" << label << "'";
+		}
+	}
+	// A meter at rest, with its unit.
+	EXPECT_EQ (ardourText (e.text (effGetParamDisplay, kParamVuOutL - 1),
+	                       e.text (effGetParamLabel, kParamVuOutL - 1)),
+	           "-inf dBFS");
+}
+
+// A generic host builds its control from the parameter's properties and sends
+// the control's values to setParameter as they are: Ardour takes an integer
+// range (kVstParameterUsesIntegerMinMax) for the control's range, a float step
+// for its steps. Every step of a stepped parameter is reachable so.
+TEST (Vst2Module, GenericHostReachesEveryStep)
+{
+	Effect e;
+	ASSERT_TRUE (e);
+	ParameterContainer params;
+	ASSERT_TRUE (createParameters (params));
+	for (VstInt32 i = 0; i < kUserParams; ++i)
+	{
+		const int32 steps = params.getParameterByIndex (i)->getInfo ().stepCount;
+		VstParameterProperties props {};
+		ASSERT_EQ (e.call (effGetParameterProperties, i, 0, &props), 1);
+		float lower = 0.f, upper = 1.f, step = 0.f;
+		if (props.flags & kVstParameterUsesIntegerMinMax)
+			lower = props.minInteger, upper = props.maxInteger, step = 1.f;
+		if (props.flags & kVstParameterUsesFloatStep)
+			step = props.stepFloat;
+		if (props.flags & kVstParameterIsSwitch)
+			step = upper - lower;
+		if (steps == 0 || step <= 0.f)
+		{
+			EXPECT_EQ (steps, 0) << i << ": a stepped parameter without steps for the host";
+			continue;
+		}
+		std::set<std::string> reached;
+		for (int k = 0; k <= std::lround ((upper - lower) / step); ++k)
+		{
+			e.set (i, lower + static_cast<float> (k) * step);
+			reached.insert (e.text (effGetParamDisplay, i));
+		}
+		EXPECT_EQ (reached.size (), static_cast<size_t> (steps + 1)) << i << ": " << testing::PrintToString (reached);
+	}
 }
 
 TEST (Vst2Module, ChunkCarriesTheProcessorStateAndRestoresIt)
@@ -360,17 +483,72 @@ TEST (Vst2Module, ChunkCarriesTheProcessorStateAndRestoresIt)
 	EXPECT_EQ (c.chunk (), fresh);
 }
 
+// A host may save right after an edit, before the next block, or while it
+// has switched the effect off (Ardour with its engine stopped): the chunk
+// holds every edit at once. A chunk loaded later replaces earlier edits.
+TEST (Vst2Module, ChunkHoldsEditsAtOnceRunningOrSwitchedOff)
+{
+	constexpr int32 kBlock = 256;
+	const Audio in = hostInput (kBlock);
+	const auto expected = vst3State (kSettings);
+	ASSERT_FALSE (expected.empty ());
+
+	Effect running;
+	ASSERT_TRUE (running);
+	running.start (48000.f, kBlock);
+	running.render (in, {kBlock});
+	for (const auto& s : kSettings)
+		running.set (s.first, s.second);
+	EXPECT_EQ (processorState (running.chunk ()), expected) << "saved before the next block";
+	// The bypass lives in the controller's part: there too at once.
+	const auto notBypassed = chunkPart (running.chunk (), 1);
+	running.call (effSetBypass, 0, 1);
+	const auto bypassed = chunkPart (running.chunk (), 1);
+	running.get (0); // the controller hears of it on the wrapper's timer
+	EXPECT_NE (bypassed, notBypassed);
+	EXPECT_EQ (bypassed, chunkPart (running.chunk (), 1));
+
+	Effect off;
+	ASSERT_TRUE (off);
+	off.start (48000.f, kBlock);
+	off.render (in, {kBlock});
+	off.stop ();
+	for (const auto& s : kSettings)
+		off.set (s.first, s.second);
+	EXPECT_EQ (processorState (off.chunk ()), expected) << "saved while switched off";
+	// Switched on again, the first block takes the same edits.
+	off.start (48000.f, kBlock);
+	off.render (in, {kBlock});
+	EXPECT_EQ (processorState (off.chunk ()), expected) << "after the next block";
+
+	Effect fresh;
+	ASSERT_TRUE (fresh);
+	const auto defaults = fresh.chunk ();
+	off.call (effSetChunk, 0, static_cast<VstIntPtr> (defaults.size ()), const_cast<char*> (defaults.data ()));
+	EXPECT_EQ (processorState (off.chunk ()), processorState (defaults)) << "a loaded chunk";
+}
+
+// The last plan makes the settings while the effect is switched off, after a
+// fader dragged there (more edits than the wrapper's queue to the processor
+// holds): switched on, it sounds as the last edits say.
 TEST (Vst2Module, SoundsLikeTheVst3ModuleSampleForSample)
 {
 	const Audio in = hostInput (48000 / 2);
-	const std::vector<std::vector<int32>> blockPlans = {{64}, {512}, {37, 512, 1, 300, 128}};
-	for (const auto& blocks : blockPlans)
+	const std::vector<std::vector<int32>> blockPlans = {{64}, {512}, {37, 512, 1, 300, 128}, {512}};
+	for (size_t plan = 0; plan < blockPlans.size (); ++plan)
 	{
+		const auto& blocks = blockPlans[plan];
+		const bool whileOff = plan + 1 == blockPlans.size ();
 		Effect e;
 		ASSERT_TRUE (e);
-		e.start (48000.f, 512);
+		if (!whileOff)
+			e.start (48000.f, 512);
+		for (int k = 0; whileOff && k <= 200; ++k)
+			e.set (kParamWidth - 1, static_cast<float> (k) / 200.f);
 		for (const auto& s : kSettings)
-			e->setParameter (e.operator-> (), s.first, s.second);
+			e.set (s.first, s.second);
+		if (whileOff)
+			e.start (48000.f, 512);
 		const Audio vst2 = e.render (in, blocks);
 
 		PluginInstance vst3;
@@ -386,7 +564,7 @@ TEST (Vst2Module, SoundsLikeTheVst3ModuleSampleForSample)
 			vst3.processBlock (in, vst3Out, pos, n, k == 0 ? asPoints (kSettings) : std::vector<ParamPoint> {});
 			pos += n;
 		}
-		EXPECT_EQ (maxDifference (vst2, vst3Out, 0, length), 0.f) << "first block " << blocks[0];
+		EXPECT_EQ (maxDifference (vst2, vst3Out, 0, length), 0.f) << "plan " << plan;
 		float peak = 0.f;
 		for (const auto& ch : vst2)
 			for (float v : ch)
@@ -478,3 +656,91 @@ TEST (Vst2Editor, OpensIdlesAndClosesInAnX11Window)
 	XCloseDisplay (display);
 #endif
 }
+
+#ifndef _WIN32
+namespace {
+
+// An X11 window for an editor on the default display (none without one).
+struct HostWindow
+{
+	HostWindow () : display (XOpenDisplay (nullptr))
+	{
+		if (!display)
+			return;
+		window = XCreateSimpleWindow (display, DefaultRootWindow (display), 0, 0, 1000, 600, 0, 0, 0);
+		XMapWindow (display, window);
+		XSync (display, False);
+	}
+	~HostWindow ()
+	{
+		if (display)
+			XDestroyWindow (display, window), XCloseDisplay (display);
+	}
+	void* parent () const { return reinterpret_cast<void*> (window); }
+
+	Display* display;
+	Window window {0};
+};
+
+} // namespace
+
+// Ardour opens a VST 2 editor and idles it on a thread of its own
+// (linux_vst_gui_support.cc); the thread that created the effect need not
+// call in meanwhile. The meters reach the controller on the editor's thread.
+TEST (Vst2Editor, MetersReachAnEditorOnItsOwnThread)
+{
+	Effect e;
+	if (!e || !(e->flags & effFlagsHasEditor) || !HostWindow ().display)
+		GTEST_SKIP () << "no editor or no X server";
+	e.start (48000.f, 512);
+	std::atomic<bool> open {false};
+	float level = 0.f;
+	std::thread editor ([&] {
+		HostWindow window;
+		e.call (effEditOpen, 0, 0, window.parent ());
+		open = true;
+		for (int i = 0; i < 300 && level == 0.f; ++i)
+		{
+			e.call (effEditIdle);
+			level = e.get (kParamVuOutL - 1);
+			std::this_thread::sleep_for (std::chrono::milliseconds (10));
+		}
+		e.call (effEditClose);
+	});
+	while (!open)
+		std::this_thread::sleep_for (std::chrono::milliseconds (5));
+	const Audio in = hostInput (512);
+	for (int block = 0; block < 100; ++block) // the host's audio thread, in time
+	{
+		e.render (in, {512});
+		std::this_thread::sleep_for (std::chrono::milliseconds (5));
+	}
+	editor.join ();
+	EXPECT_GT (level, 0.f) << "no level reached the editor's thread";
+}
+
+// A click in the editor is an edit like the host's: the chunk holds it at
+// once, with nothing processing.
+TEST (Vst2Editor, AClickInTheEditorIsInTheChunkAtOnce)
+{
+	Effect e;
+	HostWindow window;
+	if (!e || !(e->flags & effFlagsHasEditor) || !window.display ||
+	    std::system ("command -v xdotool >/dev/null") != 0)
+		GTEST_SKIP () << "no editor, X server or xdotool";
+	ASSERT_EQ (e.call (effEditOpen, 0, 0, window.parent ()), 1);
+	for (int i = 0; i < 150 && e.get (kParamBeamshaping - 1) != 0.f; ++i)
+	{
+		// The "First Order" dot of Beamshaping; the host's window sits at the
+		// screen's origin.
+		if (i == 20)
+		{
+			ASSERT_EQ (std::system ("xdotool mousemove 49 55 click 1"), 0);
+		}
+		e.call (effEditIdle);
+		std::this_thread::sleep_for (std::chrono::milliseconds (10));
+	}
+	EXPECT_EQ (processorState (e.chunk ()), vst3State ({{kParamBeamshaping - 1, 0.f}}));
+	e.call (effEditClose);
+}
+#endif

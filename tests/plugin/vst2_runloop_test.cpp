@@ -1,11 +1,14 @@
 // The VST 2 module's run loop: SDK timers and VSTGUI's handlers run when the
-// host calls on the thread that registered them, never elsewhere, and survive
-// handlers that unregister each other while a round runs.
+// host calls on the thread that registered them (or, for an SDK timer, on the
+// editor's thread that adopted it), never elsewhere nor on two threads at
+// once, and survive handlers that unregister each other while a round runs.
 
 #include "module/orvovst2runloop.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <unistd.h>
@@ -58,6 +61,24 @@ void sleepMs (int ms)
 {
 	std::this_thread::sleep_for (std::chrono::milliseconds (ms));
 }
+
+// Counts its calls and how many ran at once; holds each call while 'hold'.
+struct Holding : ITimerCallback
+{
+	std::atomic<int> calls {0};
+	std::atomic<int> inside {0};
+	std::atomic<int> mostAtOnce {0};
+	std::atomic<bool> hold {false};
+	void onTimer (Timer*) override
+	{
+		const int now = ++inside;
+		mostAtOnce = std::max (mostAtOnce.load (), now);
+		++calls;
+		while (hold)
+			sleepMs (1);
+		--inside;
+	}
+};
 
 } // namespace
 
@@ -129,4 +150,37 @@ TEST (Vst2RunLoop, EventHandlerRunsWhenItsDescriptorIsReadable)
 	EXPECT_EQ (loop.unregisterEventHandler (handler), kResultFalse);
 	close (fds[0]);
 	close (fds[1]);
+}
+
+// A host may open the editor on a thread of its own: the wrapper's timer
+// moves there while the editor is open, and back home after.
+TEST (Vst2RunLoop, AdoptedTimerRunsOnTheAdoptingThreadOnlyAndOnOneAtOnce)
+{
+	auto& loop = OrvoVst2RunLoop::instance ();
+	Holding callback;
+	IPtr<Timer> timer = owned (OrvoVst2RunLoop::createTimer (&callback, 600000));
+	ASSERT_TRUE (timer);
+	auto adoptAndFire = [&] {
+		loop.adoptTimers (&callback);
+		loop.fire (&callback);
+	};
+	std::thread (adoptAndFire).join ();
+	EXPECT_EQ (callback.calls, 1) << "did not run on the thread that adopted it";
+	loop.fire (&callback);
+	EXPECT_EQ (callback.calls, 1) << "ran on the thread it left";
+
+	// Adopted again while its call runs on the other thread: not run twice.
+	callback.hold = true;
+	std::thread holding (adoptAndFire);
+	while (callback.inside == 0)
+		sleepMs (1);
+	adoptAndFire ();
+	callback.hold = false;
+	holding.join ();
+	EXPECT_EQ (callback.mostAtOnce, 1);
+	EXPECT_EQ (callback.calls, 2);
+
+	std::thread ([&] { loop.returnTimers (&callback); }).join ();
+	loop.fire (&callback);
+	EXPECT_EQ (callback.calls, 3) << "did not run at home again";
 }
