@@ -1,6 +1,7 @@
 // orvotool end to end: generated recordings decoded by the command through
 // the bundle of this build, its files read back.
 #include "orvo_scene.h"
+#include "params/orvotoolaccess.h"
 #include "testhost.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,19 @@
 
 extern char** environ;
 
+namespace Steinberg {
+namespace Vst {
+DEF_CLASS_IID (IOrvoToolAccess)
+DEF_CLASS_IID (IOrvoToolVersion)
+} // namespace Vst
+} // namespace Steinberg
+
 namespace {
 
 namespace fs = std::filesystem;
 using orvotest::Audio;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
 
 constexpr int kRate = 48000;
 
@@ -511,6 +521,56 @@ TEST_F (OrvotoolTest, PolarPictureAndParameterListing)
 	ASSERT_EQ (r.status, 0);
 	EXPECT_NE (r.out.find ("\"title\": \"Rear Lowpass\""), std::string::npos);
 	EXPECT_NE (r.out.find ("\"formatPresets\""), std::string::npos);
+}
+
+//------------------------------------------------------------------------
+TEST (OrvotoolInterface, TheControllerTellsItsVersionAndRefusesAResponseRecordOfAnother)
+{
+	// The controller as any host reaches it: the class the processor names,
+	// from the bundle's factory.
+	auto module = orvotest::loadModule ();
+	orvotest::PluginInstance plugin;
+	ASSERT_TRUE (module && plugin.valid ());
+	TUID cid {};
+	ASSERT_EQ (plugin.comp ()->getControllerClassId (cid), kResultOk);
+	auto controller = module->getFactory ().createInstance<IEditController> (VST3::UID::fromTUID (cid));
+	ASSERT_TRUE (controller);
+	ASSERT_EQ (controller->initialize (orvotest::hostContext ()), kResultOk);
+	FUnknownPtr<IOrvoToolVersion> version (controller);
+	FUnknownPtr<IOrvoToolAccess> access (controller);
+	ASSERT_TRUE (version && access);
+	int32 major = 0, minor = -1;
+	ASSERT_EQ (version->getToolAccessVersion (&major, &minor), kResultOk);
+	EXPECT_EQ (major, kOrvoToolAccessMajor);
+	EXPECT_EQ (minor, kOrvoToolAccessMinor);
+
+	// A caller of another record size or version gets the controller's own
+	// and nothing else.
+	auto record = std::make_unique<OrvoResponseRecord> ();
+	for (const auto& [size, recordVersion] : {std::pair<uint32, int32> (sizeof *record - 4, kOrvoResponseVersion),
+	                                         std::pair<uint32, int32> (sizeof *record, kOrvoResponseVersion + 1)})
+	{
+		std::memset (record.get (), 0x5A, sizeof *record);
+		record->size = size;
+		record->version = recordVersion;
+		EXPECT_EQ (access->getResponse (record.get ()), kInvalidArgument);
+		EXPECT_EQ (record->size, sizeof *record);
+		EXPECT_EQ (record->version, kOrvoResponseVersion);
+		EXPECT_EQ (record->numChannels, 0x5A5A5A5A);
+	}
+	// Its own: the default 5-channel decode, the centre facing the front,
+	// the left channel on the left (angles run clockwise).
+	EXPECT_EQ (access->getResponse (record.get ()), kResultOk);
+	EXPECT_EQ (record->numChannels, 6);
+	ASSERT_EQ (record->numPoints, kOrvoResponsePoints);
+	auto peakAngle = [&] (int channel) {
+		const float* r = record->response[channel];
+		return record->angle[std::max_element (r, r + kOrvoResponsePoints) - r];
+	};
+	EXPECT_EQ (peakAngle (2), 0.f);
+	EXPECT_GT (std::sin (peakAngle (1)), 0.9f);
+	EXPECT_LT (std::sin (peakAngle (0)), -0.9f);
+	controller->terminate ();
 }
 
 } // namespace
