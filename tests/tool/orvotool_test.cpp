@@ -48,11 +48,12 @@ struct Outcome
 	long maxRssKb {0};
 };
 
-// Runs orvotool with the bundle of this build; collects its output, exit
-// status and peak resident memory.
-Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
+// Starts orvotool with a bundle (this build's by default) in 'dir', its
+// standard output and error going to files there.
+pid_t startOrvotool (const std::vector<std::string>& args, const fs::path& dir,
+                     const std::string& bundle = ORVO_BUNDLE_PATH)
 {
-	std::vector<std::string> all = {ORVOTOOL_PATH, "--plugin", ORVO_BUNDLE_PATH};
+	std::vector<std::string> all = {ORVOTOOL_PATH, "--plugin", bundle};
 	all.insert (all.end (), args.begin (), args.end ());
 	std::vector<char*> argv;
 	for (auto& a : all)
@@ -64,9 +65,19 @@ Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
 	posix_spawn_file_actions_addopen (&actions, 1, outPath.c_str (), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 	posix_spawn_file_actions_addopen (&actions, 2, errPath.c_str (), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 	posix_spawn_file_actions_addchdir_np (&actions, dir.c_str ());
-	Outcome r;
 	pid_t pid = 0;
-	if (posix_spawn (&pid, argv[0], &actions, nullptr, argv.data (), environ) == 0)
+	if (posix_spawn (&pid, argv[0], &actions, nullptr, argv.data (), environ) != 0)
+		pid = -1;
+	posix_spawn_file_actions_destroy (&actions);
+	return pid;
+}
+
+// Waits for a started orvotool; its output, exit status and peak resident
+// memory.
+Outcome finish (pid_t pid, const fs::path& dir)
+{
+	Outcome r;
+	if (pid > 0)
 	{
 		int status = 0;
 		rusage usage {};
@@ -74,16 +85,21 @@ Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
 		r.status = WIFEXITED (status) ? WEXITSTATUS (status) : 128 + WTERMSIG (status);
 		r.maxRssKb = usage.ru_maxrss;
 	}
-	posix_spawn_file_actions_destroy (&actions);
-	auto slurp = [] (const std::string& p) {
+	auto slurp = [] (const fs::path& p) {
 		std::ifstream f (p);
 		std::stringstream s;
 		s << f.rdbuf ();
 		return s.str ();
 	};
-	r.out = slurp (outPath);
-	r.err = slurp (errPath);
+	r.out = slurp (dir / "stdout.txt");
+	r.err = slurp (dir / "stderr.txt");
 	return r;
+}
+
+Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir,
+                  const std::string& bundle = ORVO_BUNDLE_PATH)
+{
+	return finish (startOrvotool (args, dir, bundle), dir);
 }
 
 struct Wav
@@ -524,6 +540,20 @@ TEST_F (OrvotoolTest, PolarPictureAndParameterListing)
 }
 
 //------------------------------------------------------------------------
+// An environment variable for the programs started while it lives.
+class ScopedEnv
+{
+public:
+	ScopedEnv (const char* name, const char* value) : name (name)
+	{
+		value ? setenv (name, value, 1) : unsetenv (name);
+	}
+	~ScopedEnv () { unsetenv (name); }
+
+private:
+	const char* name;
+};
+
 TEST (OrvotoolInterface, TheControllerTellsItsVersionAndRefusesAResponseRecordOfAnother)
 {
 	// The controller as any host reaches it: the class the processor names,
@@ -571,6 +601,35 @@ TEST (OrvotoolInterface, TheControllerTellsItsVersionAndRefusesAResponseRecordOf
 	EXPECT_GT (std::sin (peakAngle (1)), 0.9f);
 	EXPECT_LT (std::sin (peakAngle (0)), -0.9f);
 	controller->terminate ();
+}
+
+TEST_F (OrvotoolTest, ABundleOfAnotherReleaseStopsTheToolNamingBothVersions)
+{
+	const std::string ours = std::to_string (kOrvoToolAccessMajor) + "." + std::to_string (kOrvoToolAccessMinor);
+	ASSERT_TRUE (writeWav (dir / "in.wav", planeWave (0.0, 0.2)));
+	{
+		ScopedEnv none ("ORVO_OTHER_TOOL_VERSION", nullptr);
+		const Outcome r = orvotool ({"params"}, dir, ORVO_OTHER_BUNDLE_PATH);
+		EXPECT_EQ (r.status, 1);
+		EXPECT_NE (r.err.find ("offers no tool interface (it predates version " + ours), std::string::npos) << r.err;
+	}
+	{
+		ScopedEnv later ("ORVO_OTHER_TOOL_VERSION", "2.1");
+		const Outcome r = orvotool ({"render", "in.wav", "-o", "out.wav"}, dir, ORVO_OTHER_BUNDLE_PATH);
+		EXPECT_EQ (r.status, 1);
+		EXPECT_NE (r.err.find ("offers tool interface 2.1, this orvotool speaks " + ours), std::string::npos) << r.err;
+		EXPECT_FALSE (fs::exists (dir / "out.wav"));
+	}
+	{
+		// The same major with a response record of another version.
+		ScopedEnv sameMajor ("ORVO_OTHER_TOOL_VERSION", "1.7");
+		const Outcome r = orvotool ({"polar", "p.png"}, dir, ORVO_OTHER_BUNDLE_PATH);
+		EXPECT_EQ (r.status, 1);
+		EXPECT_NE (r.err.find ("a record of version " + std::to_string (kOrvoResponseVersion + 1)), std::string::npos)
+		    << r.err;
+		EXPECT_NE (r.err.find ("reads version " + std::to_string (kOrvoResponseVersion)), std::string::npos);
+		EXPECT_FALSE (fs::exists (dir / "p.png"));
+	}
 }
 
 } // namespace
