@@ -540,6 +540,25 @@ TEST_F (OrvotoolTest, PolarPictureAndParameterListing)
 }
 
 //------------------------------------------------------------------------
+// The value a `preset` run prints for a setting (its line is the title in a
+// column of 26 characters, then the value); "" when there is none.
+std::string shown (const Outcome& r, const std::string& title)
+{
+	std::istringstream lines (r.out);
+	for (std::string line; std::getline (lines, line);)
+		if (line.size () > 29 && line.compare (0, 29, "  " + title + std::string (27 - title.size (), ' ')) == 0)
+			return line.substr (29);
+	return {};
+}
+
+// A --set argument per setting after the others.
+std::vector<std::string> withSets (std::vector<std::string> args, const std::vector<std::string>& sets)
+{
+	for (const auto& s : sets)
+		args.insert (args.end (), {"--set", s});
+	return args;
+}
+
 // An environment variable for the programs started while it lives.
 class ScopedEnv
 {
@@ -629,6 +648,41 @@ TEST_F (OrvotoolTest, ABundleOfAnotherReleaseStopsTheToolNamingBothVersions)
 		    << r.err;
 		EXPECT_NE (r.err.find ("reads version " + std::to_string (kOrvoResponseVersion)), std::string::npos);
 		EXPECT_FALSE (fs::exists (dir / "p.png"));
+	}
+}
+
+TEST_F (OrvotoolTest, ValuesTakeUnitsAndDecimalCommasAndNothingElse)
+{
+	const std::vector<std::string> preset = {"preset", "p.vstpreset", "--force"};
+	const std::vector<std::tuple<std::string, std::string, std::string>> read = {
+	    {"Rear Lowpass=8 kHz", "Rear Lowpass", "8000 Hz"},    {"Rear Lowpass=2,5kHz", "Rear Lowpass", "2500 Hz"},
+	    {"Rear Delay=0.015 s", "Rear Delay", "15.0 ms"},      {"Rear Delay=20 ms", "Rear Delay", "20.0 ms"},
+	    {"Focus=1,2", "Focus", "1.20"},                       {"Diffuse Gain=-3 dB", "Diffuse Gain", "-3.0 dB"},
+	    {"Direction=70 deg", "Direction", "70 deg"},          {"Direction=-45\xC2\xB0", "Direction", "-45 deg"},
+	    {"Gain C=-inf dB", "Gain C", "-\xE2\x88\x9E dB"},
+	};
+	for (const auto& [set, title, value] : read)
+	{
+		const Outcome r = run (withSets (preset, {set}));
+		EXPECT_EQ (r.status, 0) << set << ": " << r.err;
+		EXPECT_EQ (shown (r, title), value) << set;
+	}
+	const std::vector<std::pair<std::string, std::string>> refused = {
+	    {"Width=70abc", "\"abc\" is left over after the number 70"},
+	    {"Width=70 80", "\"80\" is left over after the number 70"},
+	    {"Rear Delay=1 s", "1000 ms is outside the range of Rear Delay"},
+	    {"Rear Lowpass=30 kHz", "30000 Hz is outside the range of Rear Lowpass"},
+	    {"Width=70 Hz", "Hz is not a unit of this setting"},
+	    {"Focus=1 dB", "dB is not a unit of this setting"},
+	    {"Output Format=2 Channels", "\"Channels\" is left over"},
+	    {"Mute C=Onion", "not a value of Mute C"},
+	};
+	for (const auto& [set, reason] : refused)
+	{
+		const Outcome r = run (withSets ({"preset", "refused.vstpreset"}, {set}));
+		EXPECT_EQ (r.status, 2) << set;
+		EXPECT_NE (r.err.find (reason), std::string::npos) << set << ": " << r.err;
+		EXPECT_FALSE (fs::exists (dir / "refused.vstpreset")) << set;
 	}
 }
 

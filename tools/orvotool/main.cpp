@@ -29,7 +29,8 @@ using namespace orvotool;
 namespace {
 
 const char* const kSetHelp = "a setting by title, as the host shows it: \"Width=70\", "
-                             "\"Output Format=Stereo\" (loads its preset row), \"Rear Delay=20\" (ms)";
+                             "\"Output Format=Stereo\" (loads its preset row), \"Rear Delay=20 ms\", "
+                             "\"Rear Lowpass=8 kHz\"";
 
 void addSettingOptions (CLI::App* command, SettingArgs& s)
 {

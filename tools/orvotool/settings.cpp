@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace orvotool {
 
@@ -24,6 +23,23 @@ struct Assignment
 std::string quoted (const std::string& s)
 {
 	return "\"" + s + "\"";
+}
+
+// The host's own word for a switch or list value typed in any case; false
+// when the text names none.
+bool valueWord (Controller& c, const ParamDesc& p, const std::string& text, std::string& word)
+{
+	const ParamID id = p.info.id;
+	for (int32 k = 0; k <= p.info.stepCount; ++k)
+	{
+		const std::string entry = c.text (id, static_cast<double> (k) / p.info.stepCount);
+		if (lower (entry) == lower (text))
+		{
+			word = entry;
+			return true;
+		}
+	}
+	return false;
 }
 
 // Whether a number the host read lies outside the range: printed back, the
@@ -50,32 +66,26 @@ bool readValue (Controller& c, const ParamDesc& p, const std::string& raw, Param
                 std::string& error)
 {
 	const std::string text = trim (raw), what = quoted (p.title + "=" + raw) + ": ";
-	double number = 0.0;
-	int decimals = 0;
-	bool numeric = leadingNumber (text, number, decimals);
-	if (numeric && std::isnan (number))
-	{
-		error = what + "NaN is not a value; " + p.title + " takes " + rangeText (c, p);
+	std::string word;
+	if (p.info.stepCount >= 1 && valueWord (c, p, text, word))
+		return c.fromText (p.info.id, word, normalized);
+
+	TypedNumber number;
+	std::string why;
+	const NumberReading reading = readNumber (text, p.units, number, why);
+	if (reading == NumberReading::kNotANumber)
+		error = what + "not a value of " + p.title + "; it takes " + rangeText (c, p);
+	else if (reading == NumberReading::kRefused)
+		error = what + why + "; " + p.title + " takes " + rangeText (c, p) +
+		        (p.units.empty () ? "" : " (units: " + unitsAccepted (p.units) + ")");
+	if (reading != NumberReading::kNumber)
 		return false;
-	}
-	// A list entry may start with a digit ("4 Channels"): a list's text is
-	// numeric only when it is a number and nothing else.
-	if (p.isList () && numeric)
-	{
-		char* end = nullptr;
-		std::strtod (text.c_str (), &end);
-		numeric = trim (end).empty ();
-	}
+
 	ParamValue n = 0.0;
-	if (text.empty () || !c.fromText (p.info.id, text, n))
+	const std::string converted = number.converted ? number.hostText + " " + p.units + " is " : "";
+	if (!c.fromText (p.info.id, number.hostText, n) || outsideRange (c, p, number.value, n))
 	{
-		error = what + (p.isList () && numeric ? "outside the range of " : "not a value of ") + p.title +
-		        "; it takes " + rangeText (c, p);
-		return false;
-	}
-	if (numeric ? outsideRange (c, p, number, n) : (n < 0.0 || n > 1.0))
-	{
-		error = what + "outside the range of " + p.title + " (" + rangeText (c, p) + ")";
+		error = what + converted + "outside the range of " + p.title + " (" + rangeText (c, p) + ")";
 		return false;
 	}
 	normalized = std::clamp (n, 0.0, 1.0);
