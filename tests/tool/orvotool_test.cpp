@@ -686,4 +686,26 @@ TEST_F (OrvotoolTest, ValuesTakeUnitsAndDecimalCommasAndNothingElse)
 	}
 }
 
+TEST_F (OrvotoolTest, TheEditorsNamesAreAcceptedAndListed)
+{
+	const Outcome r = run (withSets ({"preset", "p.vstpreset"},
+	                                 {"Output Format=L, R, Ls, Rs", "Rotate=30", "Polar Pattern=First Order",
+	                                  "polar pattern c=0.6", "Microphone Angle L, R=60", "Surround Delay On/Off=On",
+	                                  "Surround Delay=12", "Decorrelation=On", "Output Gain Ls, Rs=-6"}));
+	ASSERT_EQ (r.status, 0) << r.err;
+	const std::vector<std::pair<std::string, std::string>> expected = {
+	    {"Output Format", "4 Channels"},        {"Direction", "30 deg"},         {"Beamshaping", "Off"},
+	    {"Microphone Response C", "0.60"},      {"Width", "60 deg"},             {"Rear Delay On/Off", "On"},
+	    {"Rear Delay", "12.0 ms"},              {"Diffuser On/Off", "On"},       {"Gain Ls/Rs", "-6.0 dB"},
+	};
+	for (const auto& [title, value] : expected)
+		EXPECT_EQ (shown (r, title), value) << title;
+	EXPECT_EQ (shown (run (withSets ({"preset", "q.vstpreset"}, {"Beamshaping=enhanced pattern"})), "Beamshaping"), "On");
+
+	const Outcome list = run ({"params"});
+	for (const char* entry : {"Rotate", "First Order = Off", "L, R, C = 3 Channels", "Surround Lowpass"})
+		EXPECT_NE (list.out.find (entry), std::string::npos) << entry;
+	EXPECT_NE (run ({"params", "--json"}).out.find ("\"editorNames\": [\"Rotate\"]"), std::string::npos);
+}
+
 } // namespace

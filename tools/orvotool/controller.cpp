@@ -100,9 +100,9 @@ const ParamDesc* Controller::find (ParamID id) const
 
 const ParamDesc* Controller::findByTitle (const std::string& name) const
 {
-	const std::string key = lower (trim (name));
+	const std::string key = nameKey (name);
 	for (const auto& d : descs)
-		if (lower (d.title) == key || lower (d.shortTitle) == key)
+		if (nameKey (d.title) == key || nameKey (d.shortTitle) == key)
 			return &d;
 	return nullptr;
 }

@@ -50,7 +50,7 @@ public:
 
 	const std::vector<ParamDesc>& params () const { return descs; }
 	const ParamDesc* find (ParamID id) const;
-	// By title or short title, any case, surrounding blanks ignored.
+	// By title or short title, compared by nameKey (any case, blanks ignored).
 	const ParamDesc* findByTitle (const std::string& name) const;
 
 	// The host's text of a normalized value (with its units if asked).

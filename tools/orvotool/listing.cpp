@@ -1,5 +1,6 @@
 #include "listing.h"
 
+#include "names.h"
 #include "status.h"
 #include "text.h"
 
@@ -47,6 +48,25 @@ std::vector<ParamID> differing (const std::vector<SettingValues>& rows)
 	return ids;
 }
 
+// The editor's names of a parameter, and of its values as "caption = host text".
+std::vector<std::string> editorNamesOf (ParamID id)
+{
+	std::vector<std::string> names;
+	for (const EditorName& n : editorNames ())
+		if (n.id == id)
+			names.push_back (n.name);
+	return names;
+}
+
+std::vector<std::string> editorValuesOf (Controller& c, ParamID id)
+{
+	std::vector<std::string> values;
+	for (const EditorValueName& v : editorValueNames ())
+		if (v.id == id)
+			values.push_back (std::string (v.name) + " = " + c.text (id, c.toNormalized (id, v.plain)));
+	return values;
+}
+
 std::string joined (const std::vector<std::string>& items, const char* separator)
 {
 	std::string s;
@@ -73,6 +93,10 @@ void printJsonParameter (Controller& c, const ParamDesc& p, bool last)
 	};
 	if (p.isList ())
 		array ("entries", entries (c, p));
+	if (!editorNamesOf (id).empty ())
+		array ("editorNames", editorNamesOf (id));
+	if (!editorValuesOf (c, id).empty ())
+		array ("editorValues", editorValuesOf (c, id));
 	std::printf ("}%s\n", last ? "" : ",");
 }
 
@@ -118,6 +142,21 @@ void printParameterTable (Controller& c)
 	printTable (table);
 }
 
+void printEditorNames (Controller& c)
+{
+	std::printf ("\nThe editor's names (--set takes them as well as the titles):\n");
+	std::vector<std::vector<std::string>> table = {{"editor name", "parameter", "values"}};
+	for (const ParamDesc& p : c.params ())
+	{
+		const std::vector<std::string> names = editorNamesOf (p.info.id), values = editorValuesOf (c, p.info.id);
+		if (!values.empty ())
+			table.push_back ({names.empty () ? p.title : names[0], p.title, joined (values, "; ")});
+		for (size_t k = values.empty () ? 0 : 1; k < names.size (); ++k)
+			table.push_back ({names[k], p.title, ""});
+	}
+	printTable (table);
+}
+
 void printPresetTable (Controller& c, const std::vector<SettingValues>& presets)
 {
 	std::printf ("\nOutput Format presets (choosing a format loads its row; every other setting "
@@ -152,6 +191,7 @@ int listParameters (Plugin& plugin, Controller& c, bool json)
 	std::printf ("%s %s (%s)\n\n", plugin.name ().c_str (), plugin.version ().c_str (), plugin.path ().c_str ());
 	printParameterTable (c);
 	printPresetTable (c, presets);
+	printEditorNames (c);
 	return kExitOk;
 }
 

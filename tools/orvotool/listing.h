@@ -1,5 +1,5 @@
 // orvotool params: every parameter as the host sees it (range, default,
-// flags) and the Output Format preset rows.
+// flags), the names the editor gives them, and the Output Format preset rows.
 #pragma once
 
 #include "controller.h"

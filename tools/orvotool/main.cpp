@@ -28,7 +28,7 @@ using namespace orvotool;
 
 namespace {
 
-const char* const kSetHelp = "a setting by title, as the host shows it: \"Width=70\", "
+const char* const kSetHelp = "a setting by title or the editor's name, as the host shows it: \"Width=70\", "
                              "\"Output Format=Stereo\" (loads its preset row), \"Rear Delay=20 ms\", "
                              "\"Rear Lowpass=8 kHz\"";
 
@@ -142,7 +142,7 @@ int main (int argc, char** argv)
 	Arguments a;
 	app.add_option ("--plugin", a.pluginPath, "the plug-in bundle (default ~/.vst3/Orvotool.vst3)");
 	addRender (app, a.render);
-	app.add_subcommand ("params", "list the parameters and the output-format presets")
+	app.add_subcommand ("params", "list the parameters, the editor's names and the output-format presets")
 	    ->add_flag ("--json", a.json, "as JSON");
 	addPreset (app, a.preset);
 	addPolar (app, a.polar);

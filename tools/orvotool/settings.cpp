@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include "names.h"
 #include "status.h"
 #include "text.h"
 #include "values.h"
@@ -25,15 +26,21 @@ std::string quoted (const std::string& s)
 	return "\"" + s + "\"";
 }
 
-// The host's own word for a switch or list value typed in any case; false
-// when the text names none.
+// The host's own word for a switch or list value typed in any case, or the
+// editor's caption for one; false when the text names none.
 bool valueWord (Controller& c, const ParamDesc& p, const std::string& text, std::string& word)
 {
 	const ParamID id = p.info.id;
+	double plain = 0.0;
+	if (findEditorValue (id, text, plain))
+	{
+		word = c.text (id, c.toNormalized (id, plain));
+		return true;
+	}
 	for (int32 k = 0; k <= p.info.stepCount; ++k)
 	{
 		const std::string entry = c.text (id, static_cast<double> (k) / p.info.stepCount);
-		if (lower (entry) == lower (text))
+		if (nameKey (entry) == nameKey (text))
 		{
 			word = entry;
 			return true;
@@ -103,6 +110,8 @@ bool readAssignment (Controller& c, const std::string& text, Assignment& a, std:
 	const std::string name = text.substr (0, eq);
 	a.text = text;
 	a.param = c.findByTitle (name);
+	if (!a.param)
+		a.param = c.find (findEditorName (name));
 	if (!a.param)
 	{
 		error = quoted (text) + ": no parameter " + quoted (trim (name)) + " (orvotool params lists them)";

@@ -1,8 +1,8 @@
 // Settings as the user gives them: an optional preset file, then --set
 // "Name=value" assignments in order, applied to the controller as the
-// editor applies them. Names are the host's titles and short titles; values
-// are read strictly (values.h). A warning names every setting that an Output
-// Format's preset row replaces.
+// editor applies them. Names are the host's titles and short titles or the
+// editor's names; values are read strictly (values.h). A warning names every
+// setting that an Output Format's preset row replaces.
 #pragma once
 
 #include "controller.h"

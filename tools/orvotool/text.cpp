@@ -100,6 +100,15 @@ std::string trim (const std::string& s)
 	return s.substr (b, s.find_last_not_of (" \t") - b + 1);
 }
 
+std::string nameKey (const std::string& name)
+{
+	std::string key;
+	for (char c : lower (name))
+		if (c != ' ' && c != '\t')
+			key += c == ',' ? '/' : c;
+	return key;
+}
+
 std::string jsonString (const std::string& s)
 {
 	std::string out = "\"";

@@ -16,6 +16,10 @@ std::string lower (std::string s);
 // Without blanks (spaces, tabs) at either end.
 std::string trim (const std::string& s);
 
+// The key two names are compared by: lower case, without blanks, a comma
+// read as a slash ("Polar Pattern L, R" and "polar pattern l/r" are one).
+std::string nameKey (const std::string& name);
+
 // A JSON string literal, quotes included.
 std::string jsonString (const std::string& s);
 
