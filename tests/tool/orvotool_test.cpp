@@ -708,4 +708,38 @@ TEST_F (OrvotoolTest, TheEditorsNamesAreAcceptedAndListed)
 	EXPECT_NE (run ({"params", "--json"}).out.find ("\"editorNames\": [\"Rotate\"]"), std::string::npos);
 }
 
+TEST_F (OrvotoolTest, WarningsNameSettingsThatDoNothingOrThatALaterOneReplaced)
+{
+	const std::vector<std::string> preset = {"preset", "p.vstpreset", "--force"};
+	// Rear Width follows Width while its switch is off: a later Width moves it.
+	Outcome r = run (withSets (preset, {"Rear Width=120", "Width=70"}));
+	ASSERT_EQ (r.status, 0);
+	EXPECT_EQ (shown (r, "Rear Width"), "143 deg");
+	EXPECT_NE (r.err.find ("warning: \"Width=70\" also sets Rear Width to 143 deg and replaces \"Rear Width=120\""),
+	           std::string::npos)
+	    << r.err;
+	r = run (withSets (preset, {"Rear Width On/Off=On", "Rear Width=120", "Width=70"}));
+	EXPECT_EQ (shown (r, "Rear Width"), "120 deg");
+	EXPECT_EQ (r.err.find ("warning"), std::string::npos) << r.err;
+
+	// Settings that do nothing in the chosen mode, each named once.
+	r = run (withSets (preset, {"Mic Response C=0.5", "Rear Delay=10", "Rear Lowpass=5 kHz"}));
+	ASSERT_EQ (r.status, 0);
+	for (const std::string w : {"\"Mic Response C=0.5\" has no effect while Beamshaping is On",
+	                            "\"Rear Delay=10\" has no effect while Rear Delay On/Off is Off",
+	                            "\"Rear Lowpass=5 kHz\" has no effect while Rear Lowpass On/Off is Off"})
+		EXPECT_NE (r.err.find ("warning: " + w), std::string::npos) << w << "\n" << r.err;
+	r = run (withSets (preset, {"Beamshaping=Off", "Mic Response C=0.5", "Rear Delay On/Off=On", "Rear Delay=10"}));
+	EXPECT_EQ (r.err.find ("warning"), std::string::npos) << r.err;
+
+	// A format's row returns Focus and Direction to their defaults, and says so.
+	r = run (withSets (preset, {"Direction=30", "Focus=0.5", "Output Format=Stereo"}));
+	EXPECT_EQ (shown (r, "Direction"), "0 deg");
+	EXPECT_NE (r.err.find ("\"Output Format=Stereo\" loads its preset row and replaces \"Direction=30\", "
+	                       "\"Focus=0.5\""),
+	           std::string::npos)
+	    << r.err;
+	EXPECT_NE (r.err.find ("Focus and Direction"), std::string::npos) << r.err;
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 namespace orvotool {
 
@@ -125,6 +126,130 @@ bool readAssignment (Controller& c, const std::string& text, Assignment& a, std:
 	return readValue (c, *a.param, text.substr (eq + 1), a.normalized, error);
 }
 
+//------------------------------------------------------------------------
+// What a format's preset row does, for the warning that it replaced
+// earlier settings: the settings it sets away from their defaults, and that
+// every other one (Focus and Direction among them) returns to its default.
+std::string rowSummary (Controller& c, int row)
+{
+	const SettingValues values = c.formatPreset (row);
+	std::vector<std::string> set;
+	for (ParamID id = kFirstSetting; id <= kLastSetting; ++id)
+	{
+		const ParamDesc* p = c.find (id);
+		if (p && id != kParamOutFormat && valueOf (values, id) != p->info.defaultNormalizedValue)
+			set.push_back (p->title + " " + c.text (id, valueOf (values, id), true));
+	}
+	std::string list;
+	for (size_t k = 0; k < set.size (); ++k)
+		list += (k == 0 ? "" : k + 1 == set.size () ? " and " : ", ") + set[k];
+	if (list.empty ())
+		return "the row returns every setting to its default (Focus and Direction too)";
+	return "the row sets " + list + " and returns every other setting to its default (Focus and Direction too)";
+}
+
+// Why a setting moved another: the editor's links between Width and Rear Width.
+std::string linkReason (ParamID cause)
+{
+	if (cause == kParamWidth)
+		return "Rear Width follows Width while Rear Width On/Off is Off; give \"Rear Width On/Off=On\" "
+		       "to keep a Rear Width of your own";
+	if (cause == kParamRearWidthOn)
+		return "switching Rear Width On/Off off returns Rear Width to the value that follows from Width";
+	return "the plug-in links the two";
+}
+
+// Tracks the settings the user gave that still hold, and warns when a later
+// one replaces them.
+class SettingsLog
+{
+public:
+	explicit SettingsLog (Controller& controller) : c (controller) {}
+
+	void presetLoaded (const std::string& path) { formatReplaces.push_back ("the settings of " + path); }
+	void applied (const Assignment& a, const SettingValues& before);
+	// Warnings for the settings that hold but do nothing.
+	void warnIneffective ();
+
+private:
+	void formatApplied (const Assignment& a);
+
+	Controller& c;
+	std::vector<std::string> formatReplaces;   // what the next Output Format replaces
+	std::map<ParamID, std::string> holding;     // id -> the assignment that set it
+};
+
+void SettingsLog::formatApplied (const Assignment& a)
+{
+	if (!formatReplaces.empty ())
+	{
+		std::string list;
+		for (size_t k = 0; k < formatReplaces.size (); ++k)
+			list += (k ? ", " : "") + formatReplaces[k];
+		warn (quoted (a.text) + " loads its preset row and replaces " + list + "; " +
+		      rowSummary (c, c.outputFormat ()) + "; give settings after the format");
+	}
+	formatReplaces.clear ();
+	holding.clear ();
+	holding[kParamOutFormat] = a.text;
+}
+
+void SettingsLog::applied (const Assignment& a, const SettingValues& before)
+{
+	const ParamID id = a.param->info.id;
+	if (id == kParamOutFormat)
+		return formatApplied (a);
+	const SettingValues after = c.settings ();
+	for (auto it = holding.begin (); it != holding.end ();)
+	{
+		const ParamID other = it->first;
+		if (other != id && valueOf (after, other) != valueOf (before, other))
+		{
+			warn (quoted (a.text) + " also sets " + c.find (other)->title + " to " +
+			      c.text (other, valueOf (after, other), true) + " and replaces " + quoted (it->second) +
+			      ": " + linkReason (id));
+			it = holding.erase (it);
+		}
+		else
+			++it;
+	}
+	holding[id] = a.text;
+	formatReplaces.push_back (quoted (a.text));
+}
+
+//------------------------------------------------------------------------
+// Settings that do nothing unless another is on (true) or off (false).
+struct Dependence
+{
+	ParamID setting;
+	ParamID on;
+	bool needsOn;
+};
+
+const Dependence kDependences[] = {
+    {kParamMicResponseLR, kParamBeamshaping, false},
+    {kParamMicResponseC, kParamBeamshaping, false},
+    {kParamMicResponseLsRs, kParamBeamshaping, false},
+    {kParamRearWidth, kParamRearWidthOn, true},
+    {kParamRearDelay, kParamRearDelayOn, true},
+    {kParamRearLowpass, kParamRearLowpassOn, true},
+};
+
+void SettingsLog::warnIneffective ()
+{
+	for (const Dependence& d : kDependences)
+	{
+		const auto given = holding.find (d.setting);
+		const bool isOn = c.plain (d.on) >= 0.5;
+		if (given == holding.end () || isOn == d.needsOn)
+			continue;
+		const ParamDesc* sw = c.find (d.on);
+		const std::string state = c.text (d.on, c.normalized (d.on));
+		warn (quoted (given->second) + " has no effect while " + sw->title + " is " + state + "; give " +
+		      quoted (sw->title + "=" + (d.needsOn ? "On" : "Off")) + " to use it");
+	}
+}
+
 } // namespace
 
 std::string rangeText (Controller& c, const ParamDesc& p)
@@ -152,31 +277,23 @@ std::string rangeText (Controller& c, const ParamDesc& p)
 bool resolveSettings (Controller& c, const Plugin& plugin, const std::string& presetPath,
                       const std::vector<std::string>& assignments, std::string& error)
 {
-	// Choosing a format loads its whole preset row, as in the editor: what
-	// came before it on the command line is gone. Said once, so a setting
-	// typed before the format is not lost without a word.
-	std::vector<std::string> before;
+	SettingsLog log (c);
 	if (!presetPath.empty ())
 	{
 		if (!c.loadPreset (presetPath, plugin.effectClass (), error))
 			return false;
-		before.push_back ("the settings of " + presetPath);
+		log.presetLoaded (presetPath);
 	}
 	for (const auto& text : assignments)
 	{
 		Assignment a;
 		if (!readAssignment (c, text, a, error))
 			return false;
+		const SettingValues before = c.settings ();
 		c.edit (a.param->info.id, a.normalized);
-		if (a.param->info.id != kParamOutFormat)
-		{
-			before.push_back (quoted (text));
-			continue;
-		}
-		for (const auto& lost : before)
-			warn (quoted (text) + " loads its preset row and replaces " + lost + "; give settings after the format");
-		before.clear ();
+		log.applied (a, before);
 	}
+	log.warnIneffective ();
 	return true;
 }
 

@@ -1,8 +1,10 @@
 // Settings as the user gives them: an optional preset file, then --set
 // "Name=value" assignments in order, applied to the controller as the
 // editor applies them. Names are the host's titles and short titles or the
-// editor's names; values are read strictly (values.h). A warning names every
-// setting that an Output Format's preset row replaces.
+// editor's names; values are read strictly (values.h). Warnings name every
+// setting that a later one replaces (an Output Format's preset row, a Rear
+// Width that follows Width) and every setting that has no effect with the
+// final settings.
 #pragma once
 
 #include "controller.h"
