@@ -8,12 +8,15 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -740,6 +743,52 @@ TEST_F (OrvotoolTest, WarningsNameSettingsThatDoNothingOrThatALaterOneReplaced)
 	           std::string::npos)
 	    << r.err;
 	EXPECT_NE (r.err.find ("Focus and Direction"), std::string::npos) << r.err;
+}
+
+TEST_F (OrvotoolTest, OutdirIsMadeAndCtrlCStopsTheBatchLeavingNoPartialFile)
+{
+	ASSERT_TRUE (writeWav (dir / "a.wav", planeWave (0.0, 0.5)));
+	Outcome r = run ({"render", "a.wav", "--outdir", "decoded/today"});
+	EXPECT_EQ (r.status, 0) << r.err;
+	EXPECT_TRUE (fs::exists (dir / "decoded" / "today" / "a_decoded.wav"));
+	std::ofstream (dir / "afile") << "x";
+	r = run ({"render", "a.wav", "--outdir", "afile/sub"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("cannot make folder afile/sub"), std::string::npos) << r.err;
+
+	// Three minutes of silence in the smallest blocks (seconds of work),
+	// interrupted as soon as its partial file appears; the second input is
+	// never started.
+	SF_INFO info {};
+	info.samplerate = kRate;
+	info.channels = 3;
+	info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+	SNDFILE* f = sf_open ((dir / "long.wav").c_str (), SFM_WRITE, &info);
+	ASSERT_NE (f, nullptr);
+	const std::vector<short> second (3 * kRate, 0);
+	for (int s = 0; s < 180; ++s)
+		sf_writef_short (f, second.data (), kRate);
+	sf_close (f);
+	fs::copy_file (dir / "a.wav", dir / "long2.wav");
+	const pid_t pid = startOrvotool ({"render", "long.wav", "long2.wav", "--outdir", "out", "-j", "1", "--block", "16"},
+	                                 dir);
+	ASSERT_GT (pid, 0);
+	auto partial = [&] {
+		std::error_code ec;
+		for (const auto& e : fs::directory_iterator (dir / "out", ec))
+			if (e.path ().filename ().string ().rfind (".long_decoded.wav.part", 0) == 0)
+				return true;
+		return false;
+	};
+	const auto deadline = std::chrono::steady_clock::now () + std::chrono::seconds (60);
+	while (!partial () && std::chrono::steady_clock::now () < deadline)
+		std::this_thread::sleep_for (std::chrono::milliseconds (5));
+	ASSERT_TRUE (partial ());
+	kill (pid, SIGINT);
+	r = finish (pid, dir);
+	EXPECT_EQ (r.status, 130) << r.err;
+	EXPECT_NE (r.err.find ("interrupted"), std::string::npos) << r.err;
+	EXPECT_TRUE (fs::is_empty (dir / "out")) << "no partial file, no second output";
 }
 
 } // namespace

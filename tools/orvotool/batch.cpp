@@ -20,7 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Set by SIGINT/SIGTERM: workers stop and remove their partial files.
+// Set by SIGINT/SIGTERM: workers stop, remove their partial files and take
+// no further job.
 std::atomic<bool> interrupted {false};
 extern "C" void onSignal (int)
 {
@@ -43,6 +44,25 @@ std::string formatDuration (double seconds)
 	std::snprintf (s, sizeof s, "%lld:%02lld:%06.3f", whole / 3600, whole / 60 % 60,
 	               seconds - static_cast<double> (whole / 60 * 60));
 	return s;
+}
+
+// A folder that exists and is writable, or (with 'create') whose nearest
+// existing parent is; the reason otherwise.
+std::string folderProblem (const fs::path& dir, bool create)
+{
+	std::error_code ec;
+	fs::path existing = dir;
+	while (create && !existing.empty () && !fs::exists (existing, ec))
+		existing = existing.parent_path ();
+	if (existing.empty ())
+		existing = ".";
+	if (!fs::is_directory (existing, ec))
+		return create && existing != dir ? "cannot make folder " + dir.string () + " (" + existing.string () +
+		                                       " is no folder)"
+		                                 : "no folder " + dir.string ();
+	if (access (existing.c_str (), W_OK | X_OK) != 0)
+		return "folder " + existing.string () + " is not writable";
+	return {};
 }
 
 // The problem with one output, or "" when it may be written or, with
@@ -69,13 +89,7 @@ std::string outputProblem (const RenderJob& j, const RenderOptions& o, std::set<
 	if (fs::exists (out, ec) && !o.force)
 		return "exists (use --force to overwrite, --skip-existing to keep it)";
 	fs::path dir = fs::path (out).parent_path ();
-	if (dir.empty ())
-		dir = ".";
-	if (!fs::is_directory (dir, ec))
-		return "no folder " + dir.string ();
-	if (access (dir.c_str (), W_OK | X_OK) != 0)
-		return "folder " + dir.string () + " is not writable";
-	return {};
+	return folderProblem (dir.empty () ? "." : dir, o.createOutdir);
 }
 
 void printSummary (const std::vector<RenderJob>& jobs, const std::vector<RenderResult>& results,
@@ -176,7 +190,7 @@ void Batch::report (size_t k)
 
 void Batch::work ()
 {
-	for (size_t k; (k = next++) < jobs.size ();)
+	for (size_t k; !interrupted && (k = next++) < jobs.size ();)
 	{
 		if (!o.quiet && !bar)
 		{
@@ -240,9 +254,9 @@ int renderAll (Plugin& plugin, const std::vector<RenderJob>& jobs, const RenderO
 	for (auto& t : pool)
 		t.join ();
 	const double wall = std::chrono::duration<double> (std::chrono::steady_clock::now () - start).count ();
-	printSummary (jobs, batch.results, o, wall, threads);
 	if (interrupted)
-		return kExitFailed;
+		return fail (kExitInterrupted, "interrupted; the file being written was removed, finished ones stay");
+	printSummary (jobs, batch.results, o, wall, threads);
 	return std::all_of (batch.results.begin (), batch.results.end (), [] (const RenderResult& r) { return r.ok; })
 	           ? kExitOk
 	           : kExitFailed;

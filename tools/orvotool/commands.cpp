@@ -119,8 +119,8 @@ std::vector<RenderJob> renderJobs (const RenderArgs& a)
 	return jobs;
 }
 
-// Every output checked, the ones to keep skipped; false when nothing may be
-// decoded.
+// Every output checked, the ones to keep skipped, the --outdir folder made;
+// false when nothing may be decoded.
 bool prepareOutputs (std::vector<RenderJob>& jobs, const RenderOptions& o, const RenderArgs& a)
 {
 	std::vector<std::string> problems, skipped;
@@ -134,6 +134,13 @@ bool prepareOutputs (std::vector<RenderJob>& jobs, const RenderOptions& o, const
 	for (const auto& s : skipped)
 		if (!a.quiet)
 			std::fprintf (stderr, "orvotool: %s exists, skipped\n", s.c_str ());
+	std::error_code ec;
+	if (!jobs.empty () && !a.outdir.empty () && !fs::is_directory (a.outdir, ec) &&
+	    !fs::create_directories (a.outdir, ec))
+	{
+		fail (kExitUsage, a.outdir + ": cannot make the folder: " + ec.message ());
+		return false;
+	}
 	return true;
 }
 
@@ -145,6 +152,7 @@ RenderOptions renderOptions (const RenderArgs& a)
 	o.tail = !a.noTail;
 	o.force = a.force;
 	o.skipExisting = a.skipExisting;
+	o.createOutdir = !a.outdir.empty ();
 	o.jobs = a.jobs;
 	o.quiet = a.quiet;
 	return o;

@@ -9,7 +9,7 @@
 //   orvotool demo [--dir DIR]
 //
 // Exit status: 0 done, 1 a file or the plug-in failed, 2 the command line,
-// a setting or an output was refused before any work.
+// a setting or an output was refused before any work, 130 stopped by Ctrl-C.
 
 #include "commands.h"
 #include "demo.h"
@@ -45,7 +45,7 @@ CLI::App* addRender (CLI::App& app, RenderArgs& r)
 	                    "capsule recordings: 3 channels (front cardioid, figure-of-eight, rear cardioid); WAV, "
 	                    "BWF, RF64, W64, FLAC");
 	render->add_option ("-o,--output", r.output, "output file (one input); .wav, .rf64, .w64 or .flac");
-	render->add_option ("--outdir", r.outdir, "folder for the outputs, named <input>_decoded.<ext>");
+	render->add_option ("--outdir", r.outdir, "folder for the outputs, named <input>_decoded.<ext> (made if missing)");
 	render->add_option ("--ext", r.ext, "output type with --outdir or by default: wav, rf64, w64, flac")
 	    ->check (CLI::IsMember ({"wav", "rf64", "w64", "flac"}));
 	render->add_option ("--front", r.front, "mono file of the front cardioid");

@@ -21,6 +21,7 @@ struct RenderOptions
 	bool tail {true};
 	bool force {false};
 	bool skipExisting {false};
+	bool createOutdir {false};        // the outputs' folder may be created
 	int jobs {1};
 	bool quiet {false};
 };

@@ -7,8 +7,9 @@
 namespace orvotool {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1; // a file (or the plug-in) failed at run time
-constexpr int kExitUsage = 2;  // command line, settings or outputs refused before any work
+constexpr int kExitFailed = 1;       // a file (or the plug-in) failed at run time
+constexpr int kExitUsage = 2;        // command line, settings or outputs refused before any work
+constexpr int kExitInterrupted = 130; // stopped by Ctrl-C (SIGINT), as shells report it
 
 // Prints the error; returns 'status' for the caller to return.
 int fail (int status, const std::string& message);
