@@ -791,4 +791,54 @@ TEST_F (OrvotoolTest, OutdirIsMadeAndCtrlCStopsTheBatchLeavingNoPartialFile)
 	EXPECT_TRUE (fs::is_empty (dir / "out")) << "no partial file, no second output";
 }
 
+TEST_F (OrvotoolTest, TruncatedRecordingsDecodeWhatIsThereEmptyOnesFail)
+{
+	// A recorder that lost power: the header promises a second, the file
+	// holds about half of it.
+	const Audio in = planeWave (30.0, 1.0);
+	for (const auto& [ext, format] : {std::pair<std::string, int> ("wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24),
+	                                  std::pair<std::string, int> ("w64", SF_FORMAT_W64 | SF_FORMAT_PCM_24),
+	                                  std::pair<std::string, int> ("flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24)})
+	{
+		const fs::path cut = dir / ("cut." + ext);
+		ASSERT_TRUE (writeWav (cut, in, format));
+		fs::resize_file (cut, fs::file_size (cut) / 2);
+		const std::string out = "cut_" + ext + ".wav";
+		const Outcome r = run ({"render", cut.filename ().string (), "-o", out, "--no-tail"});
+		ASSERT_EQ (r.status, 0) << ext << ": " << r.err;
+		const sf_count_t frames = readWav (dir / out).info.frames;
+		EXPECT_GT (frames, kRate / 4) << ext;
+		EXPECT_LT (frames, kRate * 3 / 4) << ext;
+		EXPECT_NE (r.err.find ("warning: cut." + ext + ": truncated: read " + std::to_string (frames) +
+		                       " frames of the " + std::to_string (kRate) + " its header promises"),
+		           std::string::npos)
+		    << ext << ": " << r.err;
+	}
+
+	// An empty recording fails; the batch goes on.
+	ASSERT_TRUE (writeWav (dir / "empty.wav", Audio (3)));
+	ASSERT_TRUE (writeWav (dir / "good.wav", planeWave (0.0, 0.3)));
+	Outcome r = run ({"render", "empty.wav", "good.wav", "--outdir", "o"});
+	EXPECT_EQ (r.status, 1);
+	EXPECT_NE (r.err.find ("empty.wav: no audio (0 frames)"), std::string::npos) << r.err;
+	EXPECT_TRUE (fs::exists (dir / "o" / "good_decoded.wav"));
+
+	// A broadcast chunk that the output type cannot carry is named.
+	SF_BROADCAST_INFO bext {};
+	std::strcpy (bext.description, "take 7");
+	ASSERT_TRUE (writeWav (dir / "bwf.wav", planeWave (0.0, 0.3), SF_FORMAT_WAV | SF_FORMAT_PCM_24, &bext));
+	for (const std::string out : {"bwf.flac", "bwf.w64", "bwf_out.wav"})
+	{
+		r = run ({"render", "bwf.wav", "-o", out});
+		ASSERT_EQ (r.status, 0) << r.err;
+		const bool dropped = r.err.find ("its broadcast chunk (bext") != std::string::npos;
+		EXPECT_EQ (dropped, out != "bwf_out.wav") << out << ": " << r.err;
+	}
+
+	// The three capsules are three channels.
+	r = run ({"render", "good.wav", "--channels", "2,2,3", "-o", "x.wav"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("a channel named twice"), std::string::npos) << r.err;
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 namespace orvotool {
@@ -28,6 +29,61 @@ std::string partName (const std::string& output)
 	const fs::path p (output);
 	return (p.parent_path () / ("." + p.filename ().string () + ".part-" + std::to_string (getpid ())))
 	    .string ();
+}
+
+uint64_t littleEndian (const unsigned char* b, int bytes)
+{
+	uint64_t v = 0;
+	for (int k = bytes - 1; k >= 0; --k)
+		v = v << 8 | b[k];
+	return v;
+}
+
+// RIFF and RF64: 8-byte chunk headers, chunks padded to even sizes. An RF64
+// file keeps the data size in its ds64 chunk.
+int64_t riffDataFrames (std::ifstream& f, bool rf64)
+{
+	uint64_t dataBytes = 0, blockAlign = 0, ds64Data = 0;
+	unsigned char h[8], body[28];
+	f.seekg (12);
+	while (f.read (reinterpret_cast<char*> (h), 8))
+	{
+		const uint64_t size = littleEndian (h + 4, 4);
+		const std::streamoff next = f.tellg () + static_cast<std::streamoff> (size + (size & 1));
+		if (std::memcmp (h, "ds64", 4) == 0 && f.read (reinterpret_cast<char*> (body), 16))
+			ds64Data = littleEndian (body + 8, 8);
+		else if (std::memcmp (h, "fmt ", 4) == 0 && f.read (reinterpret_cast<char*> (body), 14))
+			blockAlign = littleEndian (body + 12, 2);
+		else if (std::memcmp (h, "data", 4) == 0)
+		{
+			dataBytes = rf64 && size == 0xFFFFFFFFu ? ds64Data : size;
+			break;
+		}
+		f.seekg (next);
+	}
+	return blockAlign ? static_cast<int64_t> (dataBytes / blockAlign) : 0;
+}
+
+// Wave64: 16-byte chunk identifiers (the first four bytes name the chunk),
+// 64-bit sizes that count the 24-byte header, chunks padded to 8 bytes.
+int64_t wave64DataFrames (std::ifstream& f)
+{
+	uint64_t blockAlign = 0;
+	unsigned char h[24], body[14];
+	f.seekg (40);
+	while (f.read (reinterpret_cast<char*> (h), 24))
+	{
+		const uint64_t size = littleEndian (h + 16, 8);
+		if (size < 24)
+			return 0;
+		const std::streamoff next = f.tellg () + static_cast<std::streamoff> (((size + 7) & ~7ull) - 24);
+		if (std::memcmp (h, "fmt ", 4) == 0 && f.read (reinterpret_cast<char*> (body), 14))
+			blockAlign = littleEndian (body + 12, 2);
+		else if (std::memcmp (h, "data", 4) == 0)
+			return blockAlign ? static_cast<int64_t> ((size - 24) / blockAlign) : 0;
+		f.seekg (next);
+	}
+	return 0;
 }
 
 } // namespace
@@ -82,6 +138,20 @@ int subtypeFor (const std::string& bits, int container)
 	return 0;
 }
 
+int64_t headerFrames (const std::string& path)
+{
+	std::ifstream f (path, std::ios::binary);
+	char magic[12] {};
+	if (!f.read (magic, sizeof magic))
+		return 0;
+	if (std::memcmp (magic + 8, "WAVE", 4) == 0 &&
+	    (std::memcmp (magic, "RIFF", 4) == 0 || std::memcmp (magic, "RF64", 4) == 0))
+		return riffDataFrames (f, std::memcmp (magic, "RF64", 4) == 0);
+	if (std::memcmp (magic, "riff", 4) == 0)
+		return wave64DataFrames (f);
+	return 0; // FLAC: libsndfile reports the stream's own count
+}
+
 //------------------------------------------------------------------------
 CapsuleReader::~CapsuleReader ()
 {
@@ -103,6 +173,7 @@ bool CapsuleReader::openFile (const std::string& path, std::string& error)
 		                               : std::string ("no such file"));
 		return false;
 	}
+	promised = std::max<int64_t> ({promised, s.info.frames, headerFrames (path)});
 	sources.push_back (std::move (s));
 	return true;
 }
@@ -165,7 +236,15 @@ bool CapsuleReader::open (const std::vector<std::string>& inputs, const std::vec
 	for (const auto& path : inputs)
 		if (!openFile (path, error))
 			return false;
-	return sources.size () == 1 ? pickChannels (channels, error) : checkMonoFiles (error);
+	if (!(sources.size () == 1 ? pickChannels (channels, error) : checkMonoFiles (error)))
+		return false;
+	if (frames () == 0)
+	{
+		error = sources[0].path + ": no audio (0 frames" +
+		        (promised > 0 ? " of the " + std::to_string (promised) + " its header promises)" : ")");
+		return false;
+	}
+	return true;
 }
 
 int CapsuleReader::read (float* const* capsules, int n, std::string& error)
@@ -221,14 +300,15 @@ bool DecodedWriter::open (const std::string& output, int rate, const OutputLayou
 	return true;
 }
 
-void DecodedWriter::copyBroadcastInfo (SNDFILE* recording)
+bool DecodedWriter::copyBroadcastInfo (SNDFILE* recording)
 {
 	// The recorder's broadcast chunk (time reference, description,
 	// originator): the decode lines up with the recording sample for sample.
 	SF_BROADCAST_INFO bext {};
-	if (sf_command (recording, SFC_GET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE &&
-	    container != SF_FORMAT_FLAC)
-		sf_command (file, SFC_SET_BROADCAST_INFO, &bext, sizeof bext);
+	if (sf_command (recording, SFC_GET_BROADCAST_INFO, &bext, sizeof bext) != SF_TRUE)
+		return true;
+	return container != SF_FORMAT_FLAC &&
+	       sf_command (file, SFC_SET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE;
 }
 
 bool DecodedWriter::write (const float* interleaved, int64_t frames, std::string& error)

@@ -31,6 +31,10 @@ int containerFor (const std::string& path);
 // default); 0 when the container cannot hold it.
 int subtypeFor (const std::string& bits, int container);
 
+// The frames a file's header promises: the data chunk's size (WAVE, RF64,
+// Wave64) or the stream's sample count (FLAC). 0 when unknown.
+int64_t headerFrames (const std::string& path);
+
 // The capsule recording, read block by block.
 class CapsuleReader
 {
@@ -42,15 +46,18 @@ public:
 
 	// One file (its channels 1, 2, 3 or the 1-based 'channels') or three
 	// mono files (front, eight, rear). False with a message for a file that
-	// cannot be read or a wrong channel count.
+	// cannot be read, a wrong channel count or an empty recording.
 	bool open (const std::vector<std::string>& inputs, const std::vector<int>& channels, std::string& error);
 
 	int rate () const { return sources[0].info.samplerate; }
+	// The frames there are to read (fewer than promised in a truncated file).
 	int64_t frames () const { return sources[0].info.frames; }
+	// The frames the header promised; more than frames () when truncated.
+	int64_t promisedFrames () const { return promised; }
 	SNDFILE* first () { return sources[0].file; }
 
 	// Reads up to n frames into the three capsule buffers; the frames read,
-	// fewer at the file's end; -1 with a message when a file fails.
+	// fewer at the recording's end; -1 with a message when a file fails.
 	int read (float* const* capsules, int n, std::string& error);
 
 private:
@@ -67,6 +74,7 @@ private:
 
 	std::vector<Source> sources;
 	std::vector<float> scratch;
+	int64_t promised {0};
 };
 
 // The decoded file, written under a hidden temporary name beside it and
@@ -82,9 +90,9 @@ public:
 
 	bool open (const std::string& path, int rate, const OutputLayout& layout, const std::string& bits,
 	           std::string& error);
-	// Copies the recording's broadcast chunk where the output type has a
-	// place for it (WAVE, RF64).
-	void copyBroadcastInfo (SNDFILE* recording);
+	// Copies the recording's broadcast chunk; false when the recording has
+	// one and the output type has no place for it.
+	bool copyBroadcastInfo (SNDFILE* recording);
 	bool write (const float* interleaved, int64_t frames, std::string& error);
 	// Closes and renames into place; false with a message.
 	bool finish (std::string& error);

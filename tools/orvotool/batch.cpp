@@ -182,6 +182,8 @@ void Batch::report (size_t k)
 	std::lock_guard<std::mutex> lock (printMutex);
 	if (bar)
 		std::fputs ("\r\033[K", stderr);
+	for (const std::string& w : results[k].warnings)
+		warn (w);
 	if (!results[k].ok)
 		std::fprintf (stderr, "orvotool: error: %s\n", results[k].error.c_str ());
 	else if (!o.quiet && !bar)

@@ -23,8 +23,9 @@ std::string defaultOutput (const std::string& input, const std::string& outdir, 
 bool checkOutputs (std::vector<RenderJob>& jobs, const RenderOptions& options,
                    std::vector<std::string>& problems, std::vector<std::string>& skipped);
 
-// Decodes every job, options.jobs files at a time; prints progress on the
-// standard error stream and a summary table on the standard output. kExitOk when every file was decoded, kExitFailed when one failed,
+// Decodes every job, options.jobs files at a time; prints progress and
+// warnings on the standard error stream and a summary table on the standard
+// output. kExitOk when every file was decoded, kExitFailed when one failed,
 // kExitInterrupted when Ctrl-C (or SIGTERM) stopped the batch: the file
 // being written is removed, the ones finished stay.
 int renderAll (Plugin& plugin, const std::vector<RenderJob>& jobs, const RenderOptions& options);

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <sstream>
 
 namespace orvotool {
@@ -65,8 +66,8 @@ bool outputAllowed (const std::string& path, bool force, std::string& error)
 }
 
 //------------------------------------------------------------------------
-// The capsules' channels of a multichannel file: three channel numbers
-// from 1.
+// The capsules' channels of a multichannel file: three different channel
+// numbers from 1.
 bool readChannels (const std::string& text, std::vector<int>& channels, std::string& error)
 {
 	std::stringstream s (text);
@@ -84,6 +85,9 @@ bool readChannels (const std::string& text, std::vector<int>& channels, std::str
 	}
 	if (channels.size () != 3)
 		error = "--channels \"" + text + "\": three channel numbers (front, eight, rear)";
+	else if (std::set<int> (channels.begin (), channels.end ()).size () != channels.size ())
+		error = "--channels \"" + text + "\": a channel named twice; front, eight and rear are three "
+		        "different channels";
 	return error.empty ();
 }
 

@@ -103,7 +103,7 @@ private:
 	ProcessorSession session;
 	DecodedWriter writer;
 	BlockBuffers buffers;
-	int64_t recording {0};
+	int64_t recording {0}; // frames of the recording, once its end is known
 	int64_t tail {0};
 	int64_t fed {0}, produced {0}, written {0};
 };
@@ -121,7 +121,9 @@ bool FileDecode::open (Plugin& plugin, RenderResult& r)
 	session.sendSettings (o.settings);
 	if (!writer.open (job.output, reader.rate (), o.layout, o.bits, r.error))
 		return false;
-	writer.copyBroadcastInfo (reader.first ());
+	if (!writer.copyBroadcastInfo (reader.first ()))
+		r.warnings.push_back (input + ": its broadcast chunk (bext: time reference, description) has no "
+		                      "place in " + job.output + "; write .wav or .rf64 to keep it");
 	recording = reader.frames ();
 	tail = o.tail ? session.tail () : 0;
 	return true;
@@ -135,13 +137,10 @@ bool FileDecode::runBlock (std::string& error)
 	const int fromFile = static_cast<int> (std::min<int64_t> (n, recording - fed));
 	buffers.clearCapsules ();
 	const int got = fromFile > 0 ? reader.read (buffers.capsules (), fromFile, error) : 0;
-	if (got < fromFile)
-	{
-		if (got >= 0)
-			error = job.inputs[0] + ": unreadable or truncated after " + std::to_string (fed + got) + " of " +
-			        std::to_string (recording) + " frames";
+	if (got < 0)
 		return false;
-	}
+	if (got < fromFile)
+		recording = fed + got; // the file ends before its header said
 	fed += got;
 	if (!session.process (buffers.inputs (), buffers.outputs (), n))
 	{
@@ -176,6 +175,17 @@ bool FileDecode::stream (std::string& error)
 
 bool FileDecode::finish (RenderResult& r)
 {
+	const std::string& input = job.inputs[0];
+	const int64_t promised = reader.promisedFrames ();
+	if (recording == 0)
+	{
+		r.error = input + ": no audio could be read (0 of the " + std::to_string (promised) +
+		          " frames its header promises)";
+		return false;
+	}
+	if (recording < promised)
+		r.warnings.push_back (input + ": truncated: read " + std::to_string (recording) + " frames of the " +
+		                      std::to_string (promised) + " its header promises; decoded what is there");
 	if (!writer.finish (r.error))
 		return false;
 	r.audioSeconds = static_cast<double> (written) / reader.rate ();

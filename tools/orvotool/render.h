@@ -38,6 +38,7 @@ struct RenderResult
 {
 	bool ok {false};
 	std::string error;
+	std::vector<std::string> warnings;
 	double audioSeconds {0.0};
 	double wallSeconds {0.0};
 	std::vector<double> peakDb, rmsDb; // per output channel, dBFS
@@ -52,8 +53,8 @@ struct Progress
 };
 
 // Decodes one job: the latency removed, the decay rendered (unless
-// options.tail is off). Stops, removing the partial file, once 'stop' is
-// set.
+// options.tail is off). A truncated recording is decoded as far as it goes,
+// with a warning. Stops, removing the partial file, once 'stop' is set.
 RenderResult renderFile (Plugin& plugin, const RenderJob& job, const RenderOptions& options,
                          Progress& progress, const std::atomic<bool>& stop);
 
