@@ -18,6 +18,8 @@ namespace Steinberg {
 namespace Vst {
 
 DEF_CLASS_IID (IOrvoEffectAccess)
+DEF_CLASS_IID (IOrvoToolAccess)
+DEF_CLASS_IID (IOrvoToolVersion)
 
 FUnknown* OrvoController::createInstance (void* /*context*/)
 {
@@ -314,10 +316,8 @@ double OrvoController::rearWidthForWidth (double widthDegrees)
 	return Vst::rearWidthForWidth (&engineState, engineParams, widthDegrees);
 }
 
-void OrvoController::getDisplayData (int32 request, void* buffer)
+const sfm_response& OrvoController::currentResponse ()
 {
-	if (request != kResponseRequest || !buffer)
-		return;
 	if (responseDirty)
 	{
 		responseDirty = false;
@@ -325,7 +325,84 @@ void OrvoController::getDisplayData (int32 request, void* buffer)
 		sfm_set_params (&engineState, &engineBuffers, engineParams);
 		sfm_compute_response (&engineState, &engineResponse);
 	}
-	std::memcpy (buffer, &engineResponse, sizeof (sfm_response));
+	return engineResponse;
+}
+
+void OrvoController::getDisplayData (int32 request, void* buffer)
+{
+	if (request != kResponseRequest || !buffer)
+		return;
+	std::memcpy (buffer, &currentResponse (), sizeof (sfm_response));
+}
+
+//------------------------------------------------------------------------
+// IOrvoToolAccess, IOrvoToolVersion
+//------------------------------------------------------------------------
+
+int32 PLUGIN_API OrvoController::getFormatPresetCount ()
+{
+	return kNumFormatPresets;
+}
+
+tresult PLUGIN_API OrvoController::getFormatPresetValue (int32 row, ParamID id,
+                                                         ParamValue* normalized)
+{
+	if (!normalized || row < 0 || row >= kNumFormatPresets || id < 1 || id > kNumUserParams)
+		return kInvalidArgument;
+	*normalized = formatPresets[row][id];
+	return kResultOk;
+}
+
+tresult PLUGIN_API OrvoController::setParamAsEditor (ParamID id, ParamValue normalized)
+{
+	if (id < 1 || id > kNumUserParams || !getParameterObject (id) || !(normalized == normalized))
+		return kInvalidArgument;
+	if (id == kParamOutFormat || id == kParamWidth || id == kParamRearWidthOn)
+	{
+		setParameter (id, normalizedParamToPlain (id, normalized));
+		return kResultOk;
+	}
+	// Set as given: a round trip through the plain value could move a
+	// normalized value the host's text parser placed just inside a range end.
+	setParamNormalized (id, normalized);
+	performEdit (id, getParamNormalized (id));
+	return kResultOk;
+}
+
+tresult PLUGIN_API OrvoController::getResponse (OrvoResponseRecord* record)
+{
+	static_assert (SFM_RESPONSE_POINTS == kOrvoResponsePoints,
+	               "the record carries every point of the engine's response");
+	if (!record)
+		return kInvalidArgument;
+	const bool matches = record->size == sizeof (OrvoResponseRecord) &&
+	                     record->version == kOrvoResponseVersion;
+	record->size = sizeof (OrvoResponseRecord);
+	record->version = kOrvoResponseVersion;
+	if (!matches)
+		return kInvalidArgument;
+
+	const sfm_response& r = currentResponse ();
+	record->numChannels = std::clamp<int32> (r.numChannels, 0, kOrvoResponseChannels);
+	record->numPoints = std::clamp<int32> (r.numPoints, 0, kOrvoResponsePoints);
+	for (int32 c = 0; c < kOrvoResponseChannels; ++c)
+		record->channelMuted[c] = c < record->numChannels ? r.channelMuted[c] : 0;
+	for (int32 k = 0; k < kOrvoResponsePoints; ++k)
+		record->angle[k] = r.angle[k];
+	for (int32 c = 0; c < kOrvoResponseChannels; ++c)
+		for (int32 k = 0; k < kOrvoResponsePoints; ++k)
+			record->response[c][k] =
+			    c < record->numChannels ? r.response[c * SFM_RESPONSE_POINTS + k] : 0.f;
+	return kResultOk;
+}
+
+tresult PLUGIN_API OrvoController::getToolAccessVersion (int32* major, int32* minor)
+{
+	if (!major || !minor)
+		return kInvalidArgument;
+	*major = kOrvoToolAccessMajor;
+	*minor = kOrvoToolAccessMinor;
+	return kResultOk;
 }
 
 } // namespace Vst

@@ -1,12 +1,15 @@
 // OrvoController: the edit controller. Serves the host (parameters, units,
-// the processor's saved state) and the editor (kv_IEffect: plain-value
-// access, linked Width/Rear Width edits, output-format presets and the polar
-// response computed by a private, display-only engine instance).
+// the processor's saved state), the editor (kv_IEffect: plain-value access,
+// linked Width/Rear Width edits, output-format presets and the polar
+// response computed by a private, display-only engine instance) and hosts
+// such as orvotool, which may come from another build (IOrvoToolAccess: the
+// same edits, presets and response in plain types).
 #pragma once
 
 #include "params/kv_ieffect.h"
 #include "params/kv_iview.h"
 #include "params/orvoeffectaccess.h"
+#include "params/orvotoolaccess.h"
 #include "sfm_api.h"
 
 #include "public.sdk/source/vst/vsteditcontroller.h"
@@ -16,7 +19,11 @@
 namespace Steinberg {
 namespace Vst {
 
-class OrvoController : public EditControllerEx1, public kv_IEffect, public IOrvoEffectAccess
+class OrvoController : public EditControllerEx1,
+                       public kv_IEffect,
+                       public IOrvoEffectAccess,
+                       public IOrvoToolAccess,
+                       public IOrvoToolVersion
 {
 public:
 	OrvoController () = default;
@@ -50,9 +57,21 @@ public:
 	// IOrvoEffectAccess
 	kv_IEffect* PLUGIN_API getEffect () SMTG_OVERRIDE { return this; }
 
+	// IOrvoToolAccess
+	int32 PLUGIN_API getFormatPresetCount () SMTG_OVERRIDE;
+	tresult PLUGIN_API getFormatPresetValue (int32 row, ParamID id,
+	                                         ParamValue* normalized) SMTG_OVERRIDE;
+	tresult PLUGIN_API setParamAsEditor (ParamID id, ParamValue normalized) SMTG_OVERRIDE;
+	tresult PLUGIN_API getResponse (OrvoResponseRecord* record) SMTG_OVERRIDE;
+
+	// IOrvoToolVersion
+	tresult PLUGIN_API getToolAccessVersion (int32* major, int32* minor) SMTG_OVERRIDE;
+
 	OBJ_METHODS (OrvoController, EditControllerEx1)
 	DEFINE_INTERFACES
 		DEF_INTERFACE (IOrvoEffectAccess)
+		DEF_INTERFACE (IOrvoToolAccess)
+		DEF_INTERFACE (IOrvoToolVersion)
 	END_DEFINE_INTERFACES (EditControllerEx1)
 	REFCOUNT_METHODS (EditControllerEx1)
 
@@ -69,6 +88,8 @@ private:
 	void updateAllViews ();
 	void notifyViews (ParamID id, double plain);
 	void editGroup (const ParamID* ids, const ParamValue* values, int32 count);
+	// The response of the current settings, designed again after a change.
+	const sfm_response& currentResponse ();
 
 	std::vector<kv_IView*> views;
 	sfm_setup engineSetup {};

@@ -1,18 +1,22 @@
 // orvotool end to end: generated recordings decoded by the command through
 // the bundle of this build, its files read back.
 #include "orvo_scene.h"
+#include "params/orvotoolaccess.h"
 #include "testhost.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -24,10 +28,19 @@
 
 extern char** environ;
 
+namespace Steinberg {
+namespace Vst {
+DEF_CLASS_IID (IOrvoToolAccess)
+DEF_CLASS_IID (IOrvoToolVersion)
+} // namespace Vst
+} // namespace Steinberg
+
 namespace {
 
 namespace fs = std::filesystem;
 using orvotest::Audio;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
 
 constexpr int kRate = 48000;
 
@@ -38,11 +51,12 @@ struct Outcome
 	long maxRssKb {0};
 };
 
-// Runs orvotool with the bundle of this build; collects its output, exit
-// status and peak resident memory.
-Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
+// Starts orvotool with a bundle (this build's by default) in 'dir', its
+// standard output and error going to files there.
+pid_t startOrvotool (const std::vector<std::string>& args, const fs::path& dir,
+                     const std::string& bundle = ORVO_BUNDLE_PATH)
 {
-	std::vector<std::string> all = {ORVOTOOL_PATH, "--plugin", ORVO_BUNDLE_PATH};
+	std::vector<std::string> all = {ORVOTOOL_PATH, "--plugin", bundle};
 	all.insert (all.end (), args.begin (), args.end ());
 	std::vector<char*> argv;
 	for (auto& a : all)
@@ -54,9 +68,19 @@ Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
 	posix_spawn_file_actions_addopen (&actions, 1, outPath.c_str (), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 	posix_spawn_file_actions_addopen (&actions, 2, errPath.c_str (), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 	posix_spawn_file_actions_addchdir_np (&actions, dir.c_str ());
-	Outcome r;
 	pid_t pid = 0;
-	if (posix_spawn (&pid, argv[0], &actions, nullptr, argv.data (), environ) == 0)
+	if (posix_spawn (&pid, argv[0], &actions, nullptr, argv.data (), environ) != 0)
+		pid = -1;
+	posix_spawn_file_actions_destroy (&actions);
+	return pid;
+}
+
+// Waits for a started orvotool; its output, exit status and peak resident
+// memory.
+Outcome finish (pid_t pid, const fs::path& dir)
+{
+	Outcome r;
+	if (pid > 0)
 	{
 		int status = 0;
 		rusage usage {};
@@ -64,16 +88,21 @@ Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir)
 		r.status = WIFEXITED (status) ? WEXITSTATUS (status) : 128 + WTERMSIG (status);
 		r.maxRssKb = usage.ru_maxrss;
 	}
-	posix_spawn_file_actions_destroy (&actions);
-	auto slurp = [] (const std::string& p) {
+	auto slurp = [] (const fs::path& p) {
 		std::ifstream f (p);
 		std::stringstream s;
 		s << f.rdbuf ();
 		return s.str ();
 	};
-	r.out = slurp (outPath);
-	r.err = slurp (errPath);
+	r.out = slurp (dir / "stdout.txt");
+	r.err = slurp (dir / "stderr.txt");
 	return r;
+}
+
+Outcome orvotool (const std::vector<std::string>& args, const fs::path& dir,
+                  const std::string& bundle = ORVO_BUNDLE_PATH)
+{
+	return finish (startOrvotool (args, dir, bundle), dir);
 }
 
 struct Wav
@@ -511,6 +540,305 @@ TEST_F (OrvotoolTest, PolarPictureAndParameterListing)
 	ASSERT_EQ (r.status, 0);
 	EXPECT_NE (r.out.find ("\"title\": \"Rear Lowpass\""), std::string::npos);
 	EXPECT_NE (r.out.find ("\"formatPresets\""), std::string::npos);
+}
+
+//------------------------------------------------------------------------
+// The value a `preset` run prints for a setting (its line is the title in a
+// column of 26 characters, then the value); "" when there is none.
+std::string shown (const Outcome& r, const std::string& title)
+{
+	std::istringstream lines (r.out);
+	for (std::string line; std::getline (lines, line);)
+		if (line.size () > 29 && line.compare (0, 29, "  " + title + std::string (27 - title.size (), ' ')) == 0)
+			return line.substr (29);
+	return {};
+}
+
+// A --set argument per setting after the others.
+std::vector<std::string> withSets (std::vector<std::string> args, const std::vector<std::string>& sets)
+{
+	for (const auto& s : sets)
+		args.insert (args.end (), {"--set", s});
+	return args;
+}
+
+// An environment variable for the programs started while it lives.
+class ScopedEnv
+{
+public:
+	ScopedEnv (const char* name, const char* value) : name (name)
+	{
+		value ? setenv (name, value, 1) : unsetenv (name);
+	}
+	~ScopedEnv () { unsetenv (name); }
+
+private:
+	const char* name;
+};
+
+TEST (OrvotoolInterface, TheControllerTellsItsVersionAndRefusesAResponseRecordOfAnother)
+{
+	// The controller as any host reaches it: the class the processor names,
+	// from the bundle's factory.
+	auto module = orvotest::loadModule ();
+	orvotest::PluginInstance plugin;
+	ASSERT_TRUE (module && plugin.valid ());
+	TUID cid {};
+	ASSERT_EQ (plugin.comp ()->getControllerClassId (cid), kResultOk);
+	auto controller = module->getFactory ().createInstance<IEditController> (VST3::UID::fromTUID (cid));
+	ASSERT_TRUE (controller);
+	ASSERT_EQ (controller->initialize (orvotest::hostContext ()), kResultOk);
+	FUnknownPtr<IOrvoToolVersion> version (controller);
+	FUnknownPtr<IOrvoToolAccess> access (controller);
+	ASSERT_TRUE (version && access);
+	int32 major = 0, minor = -1;
+	ASSERT_EQ (version->getToolAccessVersion (&major, &minor), kResultOk);
+	EXPECT_EQ (major, kOrvoToolAccessMajor);
+	EXPECT_EQ (minor, kOrvoToolAccessMinor);
+
+	// A caller of another record size or version gets the controller's own
+	// and nothing else.
+	auto record = std::make_unique<OrvoResponseRecord> ();
+	for (const auto& [size, recordVersion] : {std::pair<uint32, int32> (sizeof *record - 4, kOrvoResponseVersion),
+	                                         std::pair<uint32, int32> (sizeof *record, kOrvoResponseVersion + 1)})
+	{
+		std::memset (record.get (), 0x5A, sizeof *record);
+		record->size = size;
+		record->version = recordVersion;
+		EXPECT_EQ (access->getResponse (record.get ()), kInvalidArgument);
+		EXPECT_EQ (record->size, sizeof *record);
+		EXPECT_EQ (record->version, kOrvoResponseVersion);
+		EXPECT_EQ (record->numChannels, 0x5A5A5A5A);
+	}
+	// Its own: the default 5-channel decode, the centre facing the front,
+	// the left channel on the left (angles run clockwise).
+	EXPECT_EQ (access->getResponse (record.get ()), kResultOk);
+	EXPECT_EQ (record->numChannels, 6);
+	ASSERT_EQ (record->numPoints, kOrvoResponsePoints);
+	auto peakAngle = [&] (int channel) {
+		const float* r = record->response[channel];
+		return record->angle[std::max_element (r, r + kOrvoResponsePoints) - r];
+	};
+	EXPECT_EQ (peakAngle (2), 0.f);
+	EXPECT_GT (std::sin (peakAngle (1)), 0.9f);
+	EXPECT_LT (std::sin (peakAngle (0)), -0.9f);
+	controller->terminate ();
+}
+
+TEST_F (OrvotoolTest, ABundleOfAnotherReleaseStopsTheToolNamingBothVersions)
+{
+	const std::string ours = std::to_string (kOrvoToolAccessMajor) + "." + std::to_string (kOrvoToolAccessMinor);
+	ASSERT_TRUE (writeWav (dir / "in.wav", planeWave (0.0, 0.2)));
+	{
+		ScopedEnv none ("ORVO_OTHER_TOOL_VERSION", nullptr);
+		const Outcome r = orvotool ({"params"}, dir, ORVO_OTHER_BUNDLE_PATH);
+		EXPECT_EQ (r.status, 1);
+		EXPECT_NE (r.err.find ("offers no tool interface (it predates version " + ours), std::string::npos) << r.err;
+	}
+	{
+		ScopedEnv later ("ORVO_OTHER_TOOL_VERSION", "2.1");
+		const Outcome r = orvotool ({"render", "in.wav", "-o", "out.wav"}, dir, ORVO_OTHER_BUNDLE_PATH);
+		EXPECT_EQ (r.status, 1);
+		EXPECT_NE (r.err.find ("offers tool interface 2.1, this orvotool speaks " + ours), std::string::npos) << r.err;
+		EXPECT_FALSE (fs::exists (dir / "out.wav"));
+	}
+	{
+		// The same major with a response record of another version.
+		ScopedEnv sameMajor ("ORVO_OTHER_TOOL_VERSION", "1.7");
+		const Outcome r = orvotool ({"polar", "p.png"}, dir, ORVO_OTHER_BUNDLE_PATH);
+		EXPECT_EQ (r.status, 1);
+		EXPECT_NE (r.err.find ("a record of version " + std::to_string (kOrvoResponseVersion + 1)), std::string::npos)
+		    << r.err;
+		EXPECT_NE (r.err.find ("reads version " + std::to_string (kOrvoResponseVersion)), std::string::npos);
+		EXPECT_FALSE (fs::exists (dir / "p.png"));
+	}
+}
+
+TEST_F (OrvotoolTest, ValuesTakeUnitsAndDecimalCommasAndNothingElse)
+{
+	const std::vector<std::string> preset = {"preset", "p.vstpreset", "--force"};
+	const std::vector<std::tuple<std::string, std::string, std::string>> read = {
+	    {"Rear Lowpass=8 kHz", "Rear Lowpass", "8000 Hz"},    {"Rear Lowpass=2,5kHz", "Rear Lowpass", "2500 Hz"},
+	    {"Rear Delay=0.015 s", "Rear Delay", "15.0 ms"},      {"Rear Delay=20 ms", "Rear Delay", "20.0 ms"},
+	    {"Focus=1,2", "Focus", "1.20"},                       {"Diffuse Gain=-3 dB", "Diffuse Gain", "-3.0 dB"},
+	    {"Direction=70 deg", "Direction", "70 deg"},          {"Direction=-45\xC2\xB0", "Direction", "-45 deg"},
+	    {"Gain C=-inf dB", "Gain C", "-\xE2\x88\x9E dB"},
+	};
+	for (const auto& [set, title, value] : read)
+	{
+		const Outcome r = run (withSets (preset, {set}));
+		EXPECT_EQ (r.status, 0) << set << ": " << r.err;
+		EXPECT_EQ (shown (r, title), value) << set;
+	}
+	const std::vector<std::pair<std::string, std::string>> refused = {
+	    {"Width=70abc", "\"abc\" is left over after the number 70"},
+	    {"Width=70 80", "\"80\" is left over after the number 70"},
+	    {"Rear Delay=1 s", "1000 ms is outside the range of Rear Delay"},
+	    {"Rear Lowpass=30 kHz", "30000 Hz is outside the range of Rear Lowpass"},
+	    {"Width=70 Hz", "Hz is not a unit of this setting"},
+	    {"Focus=1 dB", "dB is not a unit of this setting"},
+	    {"Output Format=2 Channels", "\"Channels\" is left over"},
+	    {"Mute C=Onion", "not a value of Mute C"},
+	};
+	for (const auto& [set, reason] : refused)
+	{
+		const Outcome r = run (withSets ({"preset", "refused.vstpreset"}, {set}));
+		EXPECT_EQ (r.status, 2) << set;
+		EXPECT_NE (r.err.find (reason), std::string::npos) << set << ": " << r.err;
+		EXPECT_FALSE (fs::exists (dir / "refused.vstpreset")) << set;
+	}
+}
+
+TEST_F (OrvotoolTest, TheEditorsNamesAreAcceptedAndListed)
+{
+	const Outcome r = run (withSets ({"preset", "p.vstpreset"},
+	                                 {"Output Format=L, R, Ls, Rs", "Rotate=30", "Polar Pattern=First Order",
+	                                  "polar pattern c=0.6", "Microphone Angle L, R=60", "Surround Delay On/Off=On",
+	                                  "Surround Delay=12", "Decorrelation=On", "Output Gain Ls, Rs=-6"}));
+	ASSERT_EQ (r.status, 0) << r.err;
+	const std::vector<std::pair<std::string, std::string>> expected = {
+	    {"Output Format", "4 Channels"},        {"Direction", "30 deg"},         {"Beamshaping", "Off"},
+	    {"Microphone Response C", "0.60"},      {"Width", "60 deg"},             {"Rear Delay On/Off", "On"},
+	    {"Rear Delay", "12.0 ms"},              {"Diffuser On/Off", "On"},       {"Gain Ls/Rs", "-6.0 dB"},
+	};
+	for (const auto& [title, value] : expected)
+		EXPECT_EQ (shown (r, title), value) << title;
+	EXPECT_EQ (shown (run (withSets ({"preset", "q.vstpreset"}, {"Beamshaping=enhanced pattern"})), "Beamshaping"), "On");
+
+	const Outcome list = run ({"params"});
+	for (const char* entry : {"Rotate", "First Order = Off", "L, R, C = 3 Channels", "Surround Lowpass"})
+		EXPECT_NE (list.out.find (entry), std::string::npos) << entry;
+	EXPECT_NE (run ({"params", "--json"}).out.find ("\"editorNames\": [\"Rotate\"]"), std::string::npos);
+}
+
+TEST_F (OrvotoolTest, WarningsNameSettingsThatDoNothingOrThatALaterOneReplaced)
+{
+	const std::vector<std::string> preset = {"preset", "p.vstpreset", "--force"};
+	// Rear Width follows Width while its switch is off: a later Width moves it.
+	Outcome r = run (withSets (preset, {"Rear Width=120", "Width=70"}));
+	ASSERT_EQ (r.status, 0);
+	EXPECT_EQ (shown (r, "Rear Width"), "143 deg");
+	EXPECT_NE (r.err.find ("warning: \"Width=70\" also sets Rear Width to 143 deg and replaces \"Rear Width=120\""),
+	           std::string::npos)
+	    << r.err;
+	r = run (withSets (preset, {"Rear Width On/Off=On", "Rear Width=120", "Width=70"}));
+	EXPECT_EQ (shown (r, "Rear Width"), "120 deg");
+	EXPECT_EQ (r.err.find ("warning"), std::string::npos) << r.err;
+
+	// Settings that do nothing in the chosen mode, each named once.
+	r = run (withSets (preset, {"Mic Response C=0.5", "Rear Delay=10", "Rear Lowpass=5 kHz"}));
+	ASSERT_EQ (r.status, 0);
+	for (const std::string w : {"\"Mic Response C=0.5\" has no effect while Beamshaping is On",
+	                            "\"Rear Delay=10\" has no effect while Rear Delay On/Off is Off",
+	                            "\"Rear Lowpass=5 kHz\" has no effect while Rear Lowpass On/Off is Off"})
+		EXPECT_NE (r.err.find ("warning: " + w), std::string::npos) << w << "\n" << r.err;
+	r = run (withSets (preset, {"Beamshaping=Off", "Mic Response C=0.5", "Rear Delay On/Off=On", "Rear Delay=10"}));
+	EXPECT_EQ (r.err.find ("warning"), std::string::npos) << r.err;
+
+	// A format's row returns Focus and Direction to their defaults, and says so.
+	r = run (withSets (preset, {"Direction=30", "Focus=0.5", "Output Format=Stereo"}));
+	EXPECT_EQ (shown (r, "Direction"), "0 deg");
+	EXPECT_NE (r.err.find ("\"Output Format=Stereo\" loads its preset row and replaces \"Direction=30\", "
+	                       "\"Focus=0.5\""),
+	           std::string::npos)
+	    << r.err;
+	EXPECT_NE (r.err.find ("Focus and Direction"), std::string::npos) << r.err;
+}
+
+TEST_F (OrvotoolTest, OutdirIsMadeAndCtrlCStopsTheBatchLeavingNoPartialFile)
+{
+	ASSERT_TRUE (writeWav (dir / "a.wav", planeWave (0.0, 0.5)));
+	Outcome r = run ({"render", "a.wav", "--outdir", "decoded/today"});
+	EXPECT_EQ (r.status, 0) << r.err;
+	EXPECT_TRUE (fs::exists (dir / "decoded" / "today" / "a_decoded.wav"));
+	std::ofstream (dir / "afile") << "x";
+	r = run ({"render", "a.wav", "--outdir", "afile/sub"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("cannot make folder afile/sub"), std::string::npos) << r.err;
+
+	// Three minutes of silence in the smallest blocks (seconds of work),
+	// interrupted as soon as its partial file appears; the second input is
+	// never started.
+	SF_INFO info {};
+	info.samplerate = kRate;
+	info.channels = 3;
+	info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+	SNDFILE* f = sf_open ((dir / "long.wav").c_str (), SFM_WRITE, &info);
+	ASSERT_NE (f, nullptr);
+	const std::vector<short> second (3 * kRate, 0);
+	for (int s = 0; s < 180; ++s)
+		sf_writef_short (f, second.data (), kRate);
+	sf_close (f);
+	fs::copy_file (dir / "a.wav", dir / "long2.wav");
+	const pid_t pid = startOrvotool ({"render", "long.wav", "long2.wav", "--outdir", "out", "-j", "1", "--block", "16"},
+	                                 dir);
+	ASSERT_GT (pid, 0);
+	auto partial = [&] {
+		std::error_code ec;
+		for (const auto& e : fs::directory_iterator (dir / "out", ec))
+			if (e.path ().filename ().string ().rfind (".long_decoded.wav.part", 0) == 0)
+				return true;
+		return false;
+	};
+	const auto deadline = std::chrono::steady_clock::now () + std::chrono::seconds (60);
+	while (!partial () && std::chrono::steady_clock::now () < deadline)
+		std::this_thread::sleep_for (std::chrono::milliseconds (5));
+	ASSERT_TRUE (partial ());
+	kill (pid, SIGINT);
+	r = finish (pid, dir);
+	EXPECT_EQ (r.status, 130) << r.err;
+	EXPECT_NE (r.err.find ("interrupted"), std::string::npos) << r.err;
+	EXPECT_TRUE (fs::is_empty (dir / "out")) << "no partial file, no second output";
+}
+
+TEST_F (OrvotoolTest, TruncatedRecordingsDecodeWhatIsThereEmptyOnesFail)
+{
+	// A recorder that lost power: the header promises a second, the file
+	// holds about half of it.
+	const Audio in = planeWave (30.0, 1.0);
+	for (const auto& [ext, format] : {std::pair<std::string, int> ("wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24),
+	                                  std::pair<std::string, int> ("w64", SF_FORMAT_W64 | SF_FORMAT_PCM_24),
+	                                  std::pair<std::string, int> ("flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24)})
+	{
+		const fs::path cut = dir / ("cut." + ext);
+		ASSERT_TRUE (writeWav (cut, in, format));
+		fs::resize_file (cut, fs::file_size (cut) / 2);
+		const std::string out = "cut_" + ext + ".wav";
+		const Outcome r = run ({"render", cut.filename ().string (), "-o", out, "--no-tail"});
+		ASSERT_EQ (r.status, 0) << ext << ": " << r.err;
+		const sf_count_t frames = readWav (dir / out).info.frames;
+		EXPECT_GT (frames, kRate / 4) << ext;
+		EXPECT_LT (frames, kRate * 3 / 4) << ext;
+		EXPECT_NE (r.err.find ("warning: cut." + ext + ": truncated: read " + std::to_string (frames) +
+		                       " frames of the " + std::to_string (kRate) + " its header promises"),
+		           std::string::npos)
+		    << ext << ": " << r.err;
+	}
+
+	// An empty recording fails; the batch goes on.
+	ASSERT_TRUE (writeWav (dir / "empty.wav", Audio (3)));
+	ASSERT_TRUE (writeWav (dir / "good.wav", planeWave (0.0, 0.3)));
+	Outcome r = run ({"render", "empty.wav", "good.wav", "--outdir", "o"});
+	EXPECT_EQ (r.status, 1);
+	EXPECT_NE (r.err.find ("empty.wav: no audio (0 frames)"), std::string::npos) << r.err;
+	EXPECT_TRUE (fs::exists (dir / "o" / "good_decoded.wav"));
+
+	// A broadcast chunk that the output type cannot carry is named.
+	SF_BROADCAST_INFO bext {};
+	std::strcpy (bext.description, "take 7");
+	ASSERT_TRUE (writeWav (dir / "bwf.wav", planeWave (0.0, 0.3), SF_FORMAT_WAV | SF_FORMAT_PCM_24, &bext));
+	for (const std::string out : {"bwf.flac", "bwf.w64", "bwf_out.wav"})
+	{
+		r = run ({"render", "bwf.wav", "-o", out});
+		ASSERT_EQ (r.status, 0) << r.err;
+		const bool dropped = r.err.find ("its broadcast chunk (bext") != std::string::npos;
+		EXPECT_EQ (dropped, out != "bwf_out.wav") << out << ": " << r.err;
+	}
+
+	// The three capsules are three channels.
+	r = run ({"render", "good.wav", "--channels", "2,2,3", "-o", "x.wav"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("a channel named twice"), std::string::npos) << r.err;
 }
 
 } // namespace

@@ -5,8 +5,9 @@
 // of a double mid-side array would pick them up (orvo_scene.h).
 #include "demo.h"
 
-#include "render.h"
+#include "batch.h"
 #include "orvo_scene.h"
+#include "status.h"
 
 #include <sndfile.h>
 
@@ -54,15 +55,13 @@ struct Source
 	long start, end; // samples where it plays alone
 };
 
-bool generate (const fs::path& dir, std::string& error)
+// The scene's capsule signals; each source's segment listed in 'list'.
+orvo_scene::Capsules scene (std::ostream& list)
 {
-	std::error_code ec;
-	fs::create_directories (dir, ec);
 	const double lead = 0.5, each = 2.0, tail = 0.5;
 	const size_t segment = static_cast<size_t> (each * kRate);
 	const size_t n = static_cast<size_t> ((lead + each * std::size (kPlan) + tail) * kRate);
 	orvo_scene::Capsules c (n);
-	std::ofstream list (dir / kSourcesFile);
 	for (size_t k = 0; k < std::size (kPlan); ++k)
 	{
 		const SourcePlan& s = kPlan[k];
@@ -80,23 +79,22 @@ bool generate (const fs::path& dir, std::string& error)
 	}
 	orvo_scene::add_diffuse (c, 7, 0.012f, kRate, 100.0, 10000.0, 48);
 	orvo_scene::apply_figure_of_eight_rolloff (c.f8, kRate);
-	if (!list)
-	{
-		error = (dir / kSourcesFile).string () + ": cannot write";
-		return false;
-	}
+	return c;
+}
 
+bool writeCapsules (const std::string& path, const orvo_scene::Capsules& c, std::string& error)
+{
 	SF_INFO info {};
 	info.samplerate = kRate;
 	info.channels = 3;
 	info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-	const std::string path = (dir / kCapsuleFile).string ();
 	SNDFILE* f = sf_open (path.c_str (), SFM_WRITE, &info);
 	if (!f)
 	{
 		error = path + ": cannot write: " + sf_strerror (nullptr);
 		return false;
 	}
+	const size_t n = c.fc.size ();
 	std::vector<float> interleaved (n * 3);
 	for (size_t i = 0; i < n; ++i)
 	{
@@ -108,12 +106,26 @@ bool generate (const fs::path& dir, std::string& error)
 	                static_cast<sf_count_t> (n);
 	sf_close (f);
 	if (!ok)
-	{
 		error = path + ": short write";
+	return ok;
+}
+
+bool generate (const fs::path& dir, std::string& error)
+{
+	std::error_code ec;
+	fs::create_directories (dir, ec);
+	std::ofstream list (dir / kSourcesFile);
+	const orvo_scene::Capsules c = scene (list);
+	if (!list)
+	{
+		error = (dir / kSourcesFile).string () + ": cannot write";
 		return false;
 	}
+	const std::string path = (dir / kCapsuleFile).string ();
+	if (!writeCapsules (path, c, error))
+		return false;
 	std::printf ("generated %s: %.1f s at %d Hz, 3 channels (front cardioid, figure-of-eight, rear cardioid)\n",
-	             path.c_str (), static_cast<double> (n) / kRate, kRate);
+	             path.c_str (), static_cast<double> (c.fc.size ()) / kRate, kRate);
 	for (const SourcePlan& s : kPlan)
 		std::printf ("  %-15s %7.1f deg\n", s.name, s.azimuthDeg);
 	std::printf ("  ambience: diffuse noise 100 Hz..10 kHz, 20 dB below the sources\n");
@@ -152,40 +164,73 @@ bool readSources (const fs::path& path, std::vector<Source>& sources, std::strin
 	return true;
 }
 
-// Levels of every source in every channel; fails when a source is not the
-// loudest in its own channel by marginDb over every other channel.
-int report (const fs::path& dir, const std::string& decoded, double marginDb)
+// The decode's six channels (a 5.1 file), one vector each.
+bool readDecoded (const std::string& decoded, std::vector<std::vector<float>>& ch, std::string& error)
 {
-	std::vector<Source> sources;
-	std::string error;
-	if (!readSources (dir / kSourcesFile, sources, error))
-	{
-		std::fprintf (stderr, "orvotool: error: %s\n", error.c_str ());
-		return kExitFailed;
-	}
 	SF_INFO info {};
 	SNDFILE* f = sf_open (decoded.c_str (), SFM_READ, &info);
 	if (!f)
 	{
-		std::fprintf (stderr, "orvotool: error: %s: cannot read: %s\n", decoded.c_str (), sf_strerror (nullptr));
-		return kExitFailed;
+		error = decoded + ": cannot read: " + sf_strerror (nullptr);
+		return false;
 	}
 	if (info.channels != 6)
 	{
 		sf_close (f);
-		std::fprintf (stderr, "orvotool: error: %s: %d channels; the report reads a 5.1 decode (L R C LFE Ls Rs)\n",
-		              decoded.c_str (), info.channels);
-		return kExitFailed;
+		error = decoded + ": " + std::to_string (info.channels) +
+		        " channels; the report reads a 5.1 decode (L R C LFE Ls Rs)";
+		return false;
 	}
 	const auto frames = static_cast<size_t> (info.frames);
 	std::vector<float> interleaved (frames * 6);
 	sf_readf_float (f, interleaved.data (), info.frames);
 	sf_close (f);
-	std::vector<std::vector<float>> ch (6, std::vector<float> (frames));
+	ch.assign (6, std::vector<float> (frames));
 	for (size_t i = 0; i < frames; ++i)
 		for (size_t c = 0; c < 6; ++c)
 			ch[c][i] = interleaved[i * 6 + c];
+	return true;
+}
 
+// The bus channel the default decode puts a source in; -1 for a stranger.
+int ownChannel (const Source& s)
+{
+	for (const SourcePlan& p : kPlan)
+		if (s.name == p.name)
+			return p.channel;
+	return -1;
+}
+
+// Prints one source's levels; true when it leads in its own channel by
+// the margin (the LFE, which carries every source, is not compared).
+bool reportSource (const Source& s, int own, const std::vector<std::vector<float>>& ch, double marginDb)
+{
+	std::array<double, 6> level {};
+	double others = -INFINITY;
+	for (size_t j = 0; j < 6; ++j)
+	{
+		level[j] = orvo_scene::rms_db (ch[j].data (), static_cast<size_t> (s.start), static_cast<size_t> (s.end));
+		if (static_cast<int> (j) != own && j != 3)
+			others = std::max (others, level[j]);
+	}
+	const double lead = level[static_cast<size_t> (own)] - others;
+	const bool ok = lead >= marginDb;
+	std::printf ("  %-15s %7.1f", s.name.c_str (), s.azimuthDeg);
+	for (double l : level)
+		l < -200.0 ? std::printf (" %7s", "-inf") : std::printf (" %7.1f", l);
+	std::printf ("  %-8s %5.1f dB %s\n", kBusNames[own], lead, ok ? "ok" : "FAIL");
+	return ok;
+}
+
+// Levels of every source in every channel; fails when a source is not the
+// loudest in its own channel by marginDb over every other channel.
+int report (const fs::path& dir, const std::string& decoded, double marginDb)
+{
+	std::vector<Source> sources;
+	std::vector<std::vector<float>> ch;
+	std::string error;
+	if (!readSources (dir / kSourcesFile, sources, error) || !readDecoded (decoded, ch, error))
+		return fail (kExitFailed, error);
 	std::printf ("report for %s (dBFS, RMS over each source's segment; a source must lead in its own "
 	             "channel by %.1f dB)\n", decoded.c_str (), marginDb);
 	std::printf ("  %-15s %7s", "source", "azimuth");
@@ -195,31 +240,10 @@ int report (const fs::path& dir, const std::string& decoded, double marginDb)
 	int failures = 0;
 	for (const Source& s : sources)
 	{
-		int own = -1;
-		for (const SourcePlan& p : kPlan)
-			if (s.name == p.name)
-				own = p.channel;
-		if (own < 0 || static_cast<size_t> (s.end) > frames)
-		{
-			std::fprintf (stderr, "orvotool: error: source %s is not one of the scene's or ends past %s\n",
-			              s.name.c_str (), decoded.c_str ());
-			return kExitFailed;
-		}
-		std::array<double, 6> level {};
-		double others = -INFINITY;
-		for (size_t j = 0; j < 6; ++j)
-		{
-			level[j] = orvo_scene::rms_db (ch[j].data (), static_cast<size_t> (s.start), static_cast<size_t> (s.end));
-			if (static_cast<int> (j) != own && j != 3)
-				others = std::max (others, level[j]);
-		}
-		const double lead = level[static_cast<size_t> (own)] - others;
-		const bool ok = lead >= marginDb;
-		failures += ok ? 0 : 1;
-		std::printf ("  %-15s %7.1f", s.name.c_str (), s.azimuthDeg);
-		for (double l : level)
-			l < -200.0 ? std::printf (" %7s", "-inf") : std::printf (" %7.1f", l);
-		std::printf ("  %-8s %5.1f dB %s\n", kBusNames[own], lead, ok ? "ok" : "FAIL");
+		const int own = ownChannel (s);
+		if (own < 0 || static_cast<size_t> (s.end) > ch[0].size ())
+			return fail (kExitFailed, "source " + s.name + " is not one of the scene's or ends past " + decoded);
+		failures += reportSource (s, own, ch, marginDb) ? 0 : 1;
 	}
 	if (failures)
 	{
@@ -232,28 +256,19 @@ int report (const fs::path& dir, const std::string& decoded, double marginDb)
 
 } // namespace
 
-int runDemo (Plugin& plugin, const DemoArgs& args)
+int runDemo (Plugin& plugin, Controller& controller, const DemoArgs& args)
 {
 	const fs::path dir = args.dir;
 	if (!args.decoded.empty ())
 		return report (dir, args.decoded, args.marginDb);
-
 	std::string error;
 	if (!generate (dir, error))
-	{
-		std::fprintf (stderr, "orvotool: error: %s\n", error.c_str ());
-		return kExitFailed;
-	}
-	// The plug-in's defaults: the 5 Channels format, decoded to 5.1.
-	Controller c;
-	if (!c.open (plugin, error))
-	{
-		std::fprintf (stderr, "orvotool: error: %s\n", error.c_str ());
-		return kExitFailed;
-	}
+		return fail (kExitFailed, error);
+	// The plug-in's defaults, with the LFE of a 5-channel decode: the report
+	// reads six channels.
 	RenderOptions o;
-	o.settings = c.settings ();
-	o.layout = outputLayout (3, true);
+	o.settings = controller.settings ();
+	o.layout = outputLayout (controller.outputFormat (), true);
 	o.tail = false;
 	o.force = true;
 	o.quiet = true;

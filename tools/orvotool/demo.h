@@ -2,7 +2,7 @@
 // and a report of where each source landed.
 #pragma once
 
-#include "host.h"
+#include "controller.h"
 
 #include <string>
 
@@ -17,6 +17,6 @@ struct DemoArgs
 
 // Exit status: kExitOk when every source is loudest in its own channel by
 // the margin, kExitFailed otherwise or when a step fails.
-int runDemo (Plugin& plugin, const DemoArgs& args);
+int runDemo (Plugin& plugin, Controller& controller, const DemoArgs& args);
 
 } // namespace orvotool

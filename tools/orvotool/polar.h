@@ -1,8 +1,9 @@
-// The decode's polar patterns as the editor draws them, from the controller's
-// display data, with a legend of the channels and the settings.
+// The decode's polar patterns as the editor draws them, from the
+// controller's polar response, with a legend of the channels and the
+// settings.
 #pragma once
 
-#include "host.h"
+#include "controller.h"
 
 #include <string>
 

@@ -1,36 +1,27 @@
-// Batch decoding: capsule recordings streamed through the plug-in's processor
-// block by block into files of the chosen output format.
+// One capsule recording decoded through the plug-in's processor into a file
+// of the output format, streamed block by block.
 #pragma once
 
-#include "host.h"
+#include "audiofile.h"
+#include "controller.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 namespace orvotool {
 
-// The output channels of an output format, in file order.
-struct OutputLayout
-{
-	std::string name;              // "Stereo", "5.1", ...
-	std::vector<int> busChannels;  // indices into the plug-in's 5.1 bus (L R C LFE Ls Rs)
-	std::vector<std::string> channelNames;
-	std::vector<int> channelMap;   // libsndfile channel-map codes (the WAVE channel mask)
-};
-
-// Output Format index 0 to 3; withLfe chooses 5.1 over 5.0 for index 3.
-OutputLayout outputLayout (int formatIndex, bool withLfe);
-
 struct RenderOptions
 {
 	SettingValues settings {};
 	OutputLayout layout;
-	std::string bits;           // "16", "24", "32f", or empty: 32f (24 for FLAC)
+	std::string bits;                 // "16", "24", "32f", or empty: 32f (24 for FLAC)
 	std::vector<int> capsuleChannels; // 1-based channels of front, eight, rear; empty: 1,2,3
 	int block {1024};
 	bool tail {true};
 	bool force {false};
 	bool skipExisting {false};
+	bool createOutdir {false};        // the outputs' folder may be created
 	int jobs {1};
 	bool quiet {false};
 };
@@ -43,21 +34,28 @@ struct RenderJob
 	std::string output;
 };
 
-// The output name for an input when only a folder (or nothing) is given:
-// <folder or input's folder>/<stem>_decoded.<ext>.
-std::string defaultOutput (const std::string& input, const std::string& outdir, const std::string& ext);
+struct RenderResult
+{
+	bool ok {false};
+	std::string error;
+	std::vector<std::string> warnings;
+	double audioSeconds {0.0};
+	double wallSeconds {0.0};
+	std::vector<double> peakDb, rmsDb; // per output channel, dBFS
+};
 
-// Checks every output before anything is decoded (known file type, bit depth
-// the type can hold, a writable folder, no existing file without --force, no
-// two jobs writing one file, no output overwriting an input). Jobs whose
-// output exists are dropped when skipExisting is set. Returns false with one
-// message per problem.
-bool checkOutputs (std::vector<RenderJob>& jobs, const RenderOptions& options,
-                   std::vector<std::string>& problems, std::vector<std::string>& skipped);
+// Frames written so far by every file of a batch, for the progress bar.
+struct Progress
+{
+	std::atomic<int64_t> framesDone {0};
+	std::atomic<int64_t> framesTotal {0};
+	std::atomic<int> filesDone {0};
+};
 
-// Decodes every job, options.jobs files at a time; prints progress on the
-// standard error stream and a summary table on the standard output. Returns
-// kExitOk when every file was decoded, else kExitFailed.
-int renderAll (Plugin& plugin, const std::vector<RenderJob>& jobs, const RenderOptions& options);
+// Decodes one job: the latency removed, the decay rendered (unless
+// options.tail is off). A truncated recording is decoded as far as it goes,
+// with a warning. Stops, removing the partial file, once 'stop' is set.
+RenderResult renderFile (Plugin& plugin, const RenderJob& job, const RenderOptions& options,
+                         Progress& progress, const std::atomic<bool>& stop);
 
 } // namespace orvotool
