@@ -17,7 +17,6 @@
 namespace Steinberg {
 namespace Vst {
 
-DEF_CLASS_IID (IOrvoEffectAccess)
 DEF_CLASS_IID (IOrvoToolAccess)
 DEF_CLASS_IID (IOrvoToolVersion)
 

@@ -8,7 +8,6 @@
 
 #include "params/kv_ieffect.h"
 #include "params/kv_iview.h"
-#include "params/orvoeffectaccess.h"
 #include "params/orvotoolaccess.h"
 #include "sfm_api.h"
 
@@ -21,7 +20,6 @@ namespace Vst {
 
 class OrvoController : public EditControllerEx1,
                        public kv_IEffect,
-                       public IOrvoEffectAccess,
                        public IOrvoToolAccess,
                        public IOrvoToolVersion
 {
@@ -54,9 +52,6 @@ public:
 	double getParameterDefault (ParamID id) override;
 	void getDisplayData (int32 request, void* buffer) override;
 
-	// IOrvoEffectAccess
-	kv_IEffect* PLUGIN_API getEffect () SMTG_OVERRIDE { return this; }
-
 	// IOrvoToolAccess
 	int32 PLUGIN_API getFormatPresetCount () SMTG_OVERRIDE;
 	tresult PLUGIN_API getFormatPresetValue (int32 row, ParamID id,
@@ -69,7 +64,6 @@ public:
 
 	OBJ_METHODS (OrvoController, EditControllerEx1)
 	DEFINE_INTERFACES
-		DEF_INTERFACE (IOrvoEffectAccess)
 		DEF_INTERFACE (IOrvoToolAccess)
 		DEF_INTERFACE (IOrvoToolVersion)
 	END_DEFINE_INTERFACES (EditControllerEx1)

@@ -7,7 +7,7 @@
 
 #include "testhost.h"
 
-#include "params/orvoeffectaccess.h"
+#include "params/orvotoolaccess.h"
 #include "params/orvoparams.h"
 #include "orvo_scene.h"
 #include "params/orvostatechunk.h"
@@ -24,7 +24,7 @@
 
 namespace Steinberg {
 namespace Vst {
-DEF_CLASS_IID (IOrvoEffectAccess)
+DEF_CLASS_IID (IOrvoToolAccess)
 }
 } // namespace Steinberg
 
@@ -107,7 +107,7 @@ double savedPlain (PluginInstance& p, ParamID id)
 
 //------------------------------------------------------------------------
 // A DAW session with one instance: the processor and its controller from the
-// bundle, the controller's editor-side interface as the editor uses it.
+// bundle, edits made as the editor makes them (a format loads its row).
 class Session : public IComponentHandler
 {
 public:
@@ -128,8 +128,7 @@ public:
 			return;
 		}
 		controller->setComponentHandler (this);
-		FUnknownPtr<IOrvoEffectAccess> access (controller);
-		editor = access ? access->getEffect () : nullptr;
+		editor = FUnknownPtr<IOrvoToolAccess> (controller);
 		// A DAW hands the controller the processor's state before anything else.
 		const auto chunk = plugin.saveState ();
 		IPtr<MemoryStream> stream = owned (new MemoryStream ());
@@ -151,7 +150,16 @@ public:
 	}
 
 	bool valid () const { return editor != nullptr; }
-	kv_IEffect& edit () { return *editor; }
+	// An edit in the editor, by plain value.
+	void editorSets (ParamID id, double plain)
+	{
+		editor->setParamAsEditor (id, controller->plainParamToNormalized (id, plain));
+	}
+	// What the editor shows, by plain value.
+	double shown (ParamID id)
+	{
+		return controller->normalizedParamToPlain (id, controller->getParamNormalized (id));
+	}
 	IEditController& ctrl () { return *controller; }
 	PluginInstance& proc () { return plugin; }
 
@@ -223,7 +231,7 @@ private:
 	bool ardour;
 	PluginInstance plugin;
 	IPtr<IEditController> controller;
-	kv_IEffect* editor {nullptr};
+	IPtr<IOrvoToolAccess> editor;
 	std::vector<ParamPoint> pending;
 };
 
@@ -236,7 +244,7 @@ TEST (ArdourSession, AFormatChosenInTheEditorIsHeardShownAndSaved)
 
 	// Every setting the editor offers reaches the processor: "L, R" leaves
 	// only the front pair, as the editor draws it and the next save writes it.
-	daw.edit ().setParameter (kParamOutFormat, 0);
+	daw.editorSets (kParamOutFormat, 0);
 	const Audio stereo = daw.play (front);
 	EXPECT_EQ (daw.dropped, 0);
 	for (int32 c : {kC, kLfe, kLs, kRs})
@@ -245,16 +253,16 @@ TEST (ArdourSession, AFormatChosenInTheEditorIsHeardShownAndSaved)
 	EXPECT_GT (levelDb (stereo, kR), -40.);
 	EXPECT_EQ (daw.ctrl ().getParamNormalized (kParamVuOutC), 0.);
 	EXPECT_GT (daw.ctrl ().getParamNormalized (kParamVuOutL), 0.);
-	EXPECT_EQ (daw.edit ().getParameter (kParamOutFormat), 0.);
+	EXPECT_EQ (daw.shown (kParamOutFormat), 0.);
 
 	EXPECT_EQ (savedPlain (daw.proc (), kParamOutFormat), 0.);
 
 	// The rear delay and its switch, set in the editor, are heard too.
-	daw.edit ().setParameter (kParamOutFormat, 3);
+	daw.editorSets (kParamOutFormat, 3);
 	const Audio rear = source (180.);
 	const Audio before = daw.play (rear);
-	daw.edit ().setParameter (kParamRearDelayOn, 1);
-	daw.edit ().setParameter (kParamRearDelay, 0.005);
+	daw.editorSets (kParamRearDelayOn, 1);
+	daw.editorSets (kParamRearDelay, 0.005);
 	const Audio delayed = daw.play (rear);
 	EXPECT_EQ (daw.dropped, 0);
 	const auto shift = static_cast<int32> (0.005 * kRate);
