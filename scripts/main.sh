@@ -13,6 +13,7 @@ DEMO="${ORVO_DEMO_DIR:-$BUILD/demo}"
 VST3_DIR="${VST3_USER_DIR:-$HOME/.vst3}"
 LXVST_DIR="${LXVST_USER_DIR:-$HOME/.lxvst}"
 BIN_DIR="${ORVO_BIN_DIR:-$HOME/.local/bin}"
+PRESET_DIR="$VST3_DIR/presets/Veltrane/Orvotool"
 
 # A ccache, when installed, serves this tree and the test builds alike.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
@@ -56,7 +57,7 @@ configure() {
         -DORVO_BUILD_TESTS=OFF -DORVO_BUILD_BENCH=OFF
 }
 # The bundle's build runs Steinberg's validator on it; a failure stops here.
-build() { cmake --build "$BUILD" -j "$JOBS" --target Orvotool Orvotool_vst2 orvotool; }
+build() { cmake --build "$BUILD" -j "$JOBS" --target Orvotool Orvotool_vst2 orvotool orvo_presets; }
 step "configuring in $BUILD" configure
 step "building the VST 3 and VST 2 plug-ins and orvotool (a few minutes the first time)" build
 
@@ -75,6 +76,10 @@ install_all() {
   # keeps Contents/Resources beside the module, where its editor finds the art.
   install_fresh "$VST2_TREE" "$LXVST_DIR" Orvotool
   strip --strip-unneeded "$LXVST_DIR/Orvotool/Contents/x86_64-linux/Orvotool.so"
+  # The factory presets where hosts list a plug-in's presets; presets a user
+  # saved there stay.
+  mkdir -p "$PRESET_DIR"
+  cp "$BUILD/presets/"*.vstpreset "$PRESET_DIR/"
   mkdir -p "$BIN_DIR"
   install -m 755 -s "$TOOL" "$BIN_DIR/orvotool.new"
   mv "$BIN_DIR/orvotool.new" "$BIN_DIR/orvotool"
@@ -93,6 +98,7 @@ Orvotool is installed:
   VST 3 plug-in   $VST3_DIR/Orvotool.vst3
   VST 2 plug-in   $LXVST_DIR/Orvotool  (hosts search it once it is on their
                   VST 2 path; in Ardour: Preferences > Plugins > VST > "Linux VST Path")
+  factory presets $PRESET_DIR ($(ls "$PRESET_DIR" | wc -l) files; orvotool presets lists them)
   orvotool        $BIN_DIR/orvotool
 Demo: five sources around the array, decoded to 5.1 by the installed plug-in:
   $(grep -E '^every source|does not lead|not loudest' "$LOG" | tail -n 1)

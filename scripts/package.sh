@@ -50,6 +50,12 @@ install_note() {
       echo "         (often C:\\Program Files\\VSTPlugins\\ or C:\\Program Files\\Steinberg\\VSTPlugins\\)."; }
     echo "  Nothing else is needed: the plug-in brings its own C++ runtime."
   fi
+  echo "  Presets: copy the files of the folder presets to"
+  if [[ "$platform" == linux ]]; then
+    echo "         ~/.vst3/presets/Veltrane/Orvotool/ (your host lists them as Orvotool's presets)."
+  else
+    echo "         Documents\\VST3 Presets\\Veltrane\\Orvotool\\ (your host lists them as Orvotool's presets)."
+  fi
   echo
   echo "Use: insert Orvotool (vendor Veltrane, category Spatial) on a 5.1 track or bus"
   echo "whose first three channels carry the capsules: front cardioid, sideways"
@@ -77,6 +83,10 @@ pack() {
     fi
     has_vst2=1
   fi
+  # The factory presets, written by the Linux build (the same files serve both).
+  [[ -d "$BUILD/presets" ]] || die "no factory presets in $BUILD/presets"
+  mkdir -p "$stage/presets"
+  cp "$BUILD/presets/"*.vstpreset "$stage/presets/"
   cp "$ROOT/LICENSE" "$stage/LICENSE"
   if [[ "$platform" == linux ]]; then
     install_note linux "$has_vst2" > "$stage/INSTALL.txt"

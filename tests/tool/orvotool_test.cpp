@@ -842,3 +842,36 @@ TEST_F (OrvotoolTest, TruncatedRecordingsDecodeWhatIsThereEmptyOnesFail)
 }
 
 } // namespace
+
+namespace {
+
+// The factory presets as the main job installs them, found by name.
+TEST_F (OrvotoolTest, FactoryPresetsAreListedAndTakenByName)
+{
+	const fs::path home = dir / "home";
+	const fs::path folder = home / ".vst3/presets/Veltrane/Orvotool";
+	fs::create_directories (folder);
+	for (const auto& entry : fs::directory_iterator (ORVO_PRESET_DIR))
+		if (entry.path ().extension () == ".vstpreset")
+			fs::copy_file (entry.path (), folder / entry.path ().filename ());
+	const std::string oldHome = std::getenv ("HOME") ? std::getenv ("HOME") : "";
+	setenv ("HOME", home.c_str (), 1);
+
+	const Outcome list = run ({"presets"});
+	EXPECT_EQ (list.status, 0) << list.err;
+	EXPECT_NE (list.out.find ("Stereo Wide"), std::string::npos) << list.out;
+	EXPECT_NE (list.out.find ("Stereo fold-down with a wide image"), std::string::npos) << list.out;
+
+	ASSERT_TRUE (writeWav (dir / "in.wav", planeWave (60.0, 1.0)));
+	const Outcome byName = run ({"render", "in.wav", "-o", "wide.wav", "--preset", "stereo wide"});
+	EXPECT_EQ (byName.status, 0) << byName.err;
+	EXPECT_EQ (readWav (dir / "wide.wav").info.channels, 2);
+	const Outcome unknown = run ({"render", "in.wav", "-o", "none.wav", "--preset", "No Such Preset"});
+	EXPECT_EQ (unknown.status, 2);
+	EXPECT_NE (unknown.err.find ("orvotool presets"), std::string::npos) << unknown.err;
+	EXPECT_FALSE (fs::exists (dir / "none.wav"));
+
+	setenv ("HOME", oldHome.c_str (), 1);
+}
+
+} // namespace

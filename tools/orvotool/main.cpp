@@ -11,6 +11,7 @@
 // Exit status: 0 done, 1 a file or the plug-in failed, 2 the command line,
 // a setting or an output was refused before any work, 130 stopped by Ctrl-C.
 
+#include "presets.h"
 #include "commands.h"
 #include "demo.h"
 #include "listing.h"
@@ -35,7 +36,9 @@ const char* const kSetHelp = "a setting by title or the editor's name, as the ho
 void addSettingOptions (CLI::App* command, SettingArgs& s)
 {
 	command->add_option ("--set", s.sets, kSetHelp)->take_all ()->allow_extra_args (false);
-	command->add_option ("--preset", s.preset, "start from a .vstpreset file (before any --set)");
+	command->add_option ("--preset", s.preset,
+	                     "start from a preset (before any --set): a .vstpreset file, or the name of one in "
+	                     "the VST 3 preset folders (orvotool presets lists them)");
 }
 
 CLI::App* addRender (CLI::App& app, RenderArgs& r)
@@ -111,6 +114,8 @@ struct Arguments
 
 int run (CLI::App& app, Arguments& a)
 {
+	if (app.got_subcommand ("presets"))
+		return listPresets ();
 	Plugin plugin;
 	Controller controller;
 	std::string error;
@@ -145,6 +150,8 @@ int main (int argc, char** argv)
 	app.add_subcommand ("params", "list the parameters, the editor's names and the output-format presets")
 	    ->add_flag ("--json", a.json, "as JSON");
 	addPreset (app, a.preset);
+	app.add_subcommand ("presets", "list the presets by name (factory presets and any saved in "
+	                               "~/.vst3/presets/Veltrane/Orvotool) with their descriptions");
 	addPolar (app, a.polar);
 	addDemo (app, a.demo);
 	try

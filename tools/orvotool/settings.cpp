@@ -1,3 +1,4 @@
+#include "presets.h"
 #include "settings.h"
 
 #include "names.h"
@@ -280,7 +281,8 @@ bool resolveSettings (Controller& c, const Plugin& plugin, const std::string& pr
 	SettingsLog log (c);
 	if (!presetPath.empty ())
 	{
-		if (!c.loadPreset (presetPath, plugin.effectClass (), error))
+		std::string file;
+		if (!findPreset (presetPath, file, error) || !c.loadPreset (file, plugin.effectClass (), error))
 			return false;
 		log.presetLoaded (presetPath);
 	}
