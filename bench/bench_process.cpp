@@ -71,7 +71,7 @@ void process_hop(benchmark::State& state)
         return;
     }
     const float pi = 3.1415927f;
-    sfm_solve_width(&st, p, 2.0f * 80.0f * pi / 180.0f, &p.widthCoef, nullptr, 2.0f * 30.0f * pi / 180.0f,
+    sfm_solve_width(p, 2.0f * 80.0f * pi / 180.0f, &p.widthCoef, nullptr, 2.0f * 30.0f * pi / 180.0f,
                     &p.rearWidthCoef);
     sfm_set_params(&st, &buf, p);
 

@@ -312,7 +312,7 @@ void OrvoController::setParameter (ParamID id, double plain)
 
 double OrvoController::rearWidthForWidth (double widthDegrees)
 {
-	return Vst::rearWidthForWidth (&engineState, engineParams, widthDegrees);
+	return Vst::rearWidthForWidth (engineParams, widthDegrees);
 }
 
 const sfm_response& OrvoController::currentResponse ()

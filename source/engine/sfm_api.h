@@ -20,6 +20,10 @@
 
 #include <cstdint>
 
+// pi: the one value behind every angle of the engine (radians). Its float
+// arithmetic uses it rounded to float.
+constexpr double SFM_PI = 3.14159265358979323846;
+
 // ---------------------------------------------------------------------------
 // Limits
 // ---------------------------------------------------------------------------
@@ -330,8 +334,11 @@ int sfm_init(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params param
 int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params params,
                sfm_meters* meters, sfm_response* response);
 void sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params);
-void sfm_solve_width(sfm_state* st, sfm_params params, float widthArg, float* outWidthCoef,
-                     float* outRearOpening, float rearArg, float* outRearCoef);
+// Width coefficients from angles (radians): widthArg is twice the left front
+// channel's centre, rearArg the surround pair's opening; depends on the layout
+// of `params` only. Any output pointer may be null.
+void sfm_solve_width(sfm_params params, float widthArg, float* outWidthCoef, float* outRearOpening,
+                     float rearArg, float* outRearCoef);
 void sfm_reset(sfm_state* st, sfm_buffers* buf, sfm_meters* meters);
 void sfm_free(sfm_state* st, sfm_buffers* buf, sfm_meters* meters, sfm_response* response);
 void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outputs,

@@ -81,7 +81,7 @@ int sfm_bands_build(sfm_state* st, float* weights)
         }
     }
 
-    const double halfPi = 1.5707963267948966;
+    const double halfPi = SFM_PI / 2.0;
     int offset = 0;
     const int lastBin = st->setup.fftSize / 2; // inclusive
     for (int b = 0; b < nb; ++b) {

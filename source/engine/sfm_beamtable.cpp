@@ -24,10 +24,9 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kSideAngle = 120.0 * kPi / 180.0; // default side-beam angle
+constexpr double kSideAngle = 120.0 * SFM_PI / 180.0; // default side-beam angle
 constexpr double kOverlap = 0.3;                   // default beam overlap
-constexpr double kMinWidth = kPi / 6.0;            // 30 degrees, row 0
+constexpr double kMinWidth = SFM_PI / 6.0;            // 30 degrees, row 0
 constexpr double kRowsPerRad = 72.00213;           // 127 rows span 30 .. 131.06 degrees
 constexpr double kPairCoherence = 0.5;
 
@@ -68,7 +67,7 @@ double energy_ratio(double k)
     const int n = 1440;
     double e = 0.0, c = 0.0;
     for (int i = 0; i < n; ++i) {
-        double t = -kPi + (i + 0.5) * (2.0 * kPi / n);
+        double t = -SFM_PI + (i + 0.5) * (2.0 * SFM_PI / n);
         double b = pattern_d(t, k);
         double h = (std::cos(t) + 1.0) * 0.5;
         e += b * b;

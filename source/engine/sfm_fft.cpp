@@ -232,7 +232,7 @@ int sfm_fft_init(sfm_fft* fft, int n)
         return SFM_ERR_MEMORY;
     }
 
-    const double twoPi = 6.283185307179586476925286766559;
+    const double twoPi = 2.0 * SFM_PI;
     for (int k = 0; k < n; ++k) {
         fft->cosTable[k] = static_cast<float>(std::cos(twoPi * k / n));
         fft->sinTable[k] = static_cast<float>(-std::sin(twoPi * k / n));

@@ -8,6 +8,9 @@
 // Diagnostics: "[SFM] file "sfm_api", line N: ..." on standard error.
 #define SFM_MODULE_NAME "sfm_api"
 
+// SFM_PI rounded to float, for the angle arithmetic done in float.
+constexpr float sfm_pi_f = static_cast<float>(SFM_PI);
+
 // ---------------------------------------------------------------------------
 // FFT (sfm_fft.cpp): radix-2 real transform through a half-length complex one.
 // ---------------------------------------------------------------------------

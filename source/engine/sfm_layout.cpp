@@ -20,8 +20,7 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
-constexpr float kDeg = kPi / 180.0f;
+constexpr float kDeg = sfm_pi_f / 180.0f;
 constexpr float kWidthGain = 1.2f;          // edge warp strength per unit width coefficient
 constexpr float kRearWidthOff = -100.0f;    // rearWidthCoef marker: rear width disabled
 constexpr float kWrapTolerance = 1e-3f;     // a sector exactly pi wide (up to rounding) does not wrap
@@ -150,11 +149,11 @@ bool layout_table(int format, bool cOff, Layout* l)
 
 float warp(float a, float c)
 {
-    return a * std::fmax(1.0f + kWidthGain * c * (1.0f - std::fabs(a) / kPi), 0.0f);
+    return a * std::fmax(1.0f + kWidthGain * c * (1.0f - std::fabs(a) / sfm_pi_f), 0.0f);
 }
 
 // A sector wider than pi covers the back: its centre lies opposite (s + e)/2.
-bool wraps(float s, float e) { return std::fabs(e - s) > kPi + kWrapTolerance; }
+bool wraps(float s, float e) { return std::fabs(e - s) > sfm_pi_f + kWrapTolerance; }
 
 void apply_width(Layout* l, float widthCoef, float rearCoef)
 {
@@ -168,8 +167,8 @@ void apply_width(Layout* l, float widthCoef, float rearCoef)
             continue; // a sector centred on the back stays there
         float m = 0.5f * (s + e), d = rearCoef;
         float side = m < 0.0f ? -1.0f : 1.0f;
-        float target = d >= 0.0f ? side * d * kPi * 0.5f + m * (1.0f - d)
-                                 : -side * d * kPi + m * (1.0f + d);
+        float target = d >= 0.0f ? side * d * sfm_pi_f * 0.5f + m * (1.0f - d)
+                                 : -side * d * sfm_pi_f + m * (1.0f + d);
         l->start[i] = s + (target - m);
         l->end[i] = e + (target - m);
     }
@@ -210,11 +209,11 @@ void design_beams(const Layout& l, const sfm_params& p, const sfm_state* st, Des
         float s = l.start[i], e = l.end[i];
         float centre = 0.5f * (s + e), width = std::fabs(e - s);
         if (wraps(s, e)) {
-            centre += kPi;
-            width = 2.0f * kPi - width;
+            centre += sfm_pi_f;
+            width = 2.0f * sfm_pi_f - width;
         }
         float w = focus <= 1.0f ? width * focus + (1.0f - focus) * maxWidth : width * (2.0f - focus);
-        w = std::fmax(w, kPi / 4.0f);
+        w = std::fmax(w, sfm_pi_f / 4.0f);
         const float* row = table[sfm_beam_row(w)];
         d->centre[i] = centre;
         d->sharpness[i] = row[0];
@@ -265,7 +264,7 @@ void design_vectors(sfm_state* st, const sfm_params& p)
 {
     const float ca = std::cos(st->sideBeamAngle), sa = std::sin(st->sideBeamAngle);
     for (int i = 0; i < st->numDecoded; ++i) {
-        bool rear = (p.flags & SFM_FLAG_REAR_TILT) && std::fabs(st->centre[i]) > 0.5f * kPi;
+        bool rear = (p.flags & SFM_FLAG_REAR_TILT) && std::fabs(st->centre[i]) > 0.5f * sfm_pi_f;
         float D[9], u[9], m[9];
         rotation(st->lookDirection, rear ? st->rearTilt : st->tilt, D);
         rotation(st->centre[i], st->elevation[i], u);
@@ -360,31 +359,30 @@ int sfm_design(sfm_state* st, const sfm_params* params)
     return 0;
 }
 
-void sfm_solve_width(sfm_state* st, sfm_params params, float widthArg, float* outWidthCoef,
-                     float* outRearOpening, float rearArg, float* outRearCoef)
+void sfm_solve_width(sfm_params params, float widthArg, float* outWidthCoef, float* outRearOpening,
+                     float rearArg, float* outRearCoef)
 {
-    (void)st; // the solution depends on the layout of `params` only
     Layout l;
     float c = 0.0f, opening = 0.0f, rearCoef = 0.0f;
     if (layout_table(params.format, (params.flags & SFM_FLAG_NO_CENTRE) != 0, &l)) {
         // Choose c so that the left front sector's warped edges sum to
         // widthArg, i.e. its centre lies at Width.
         float s = std::fabs(l.start[0]), e = std::fabs(l.end[0]);
-        float h = kWidthGain * (1.0f - e / kPi), m = kWidthGain * (1.0f - s / kPi);
+        float h = kWidthGain * (1.0f - e / sfm_pi_f), m = kWidthGain * (1.0f - s / sfm_pi_f);
         float den = e * h + s * m;
         c = den != 0.0f ? (widthArg - s - e) / den : 0.0f;
         if (!(params.flags & SFM_FLAG_NO_SURROUND) && l.numDecoded > 3) {
             float t = std::fabs(l.start[3]), u = std::fabs(l.end[3]);
-            float tw = t * (1.0f + kWidthGain * c * (1.0f - t / kPi));
-            float uw = u * (1.0f + kWidthGain * c * (1.0f - u / kPi));
-            opening = 2.0f * (kPi - (uw + tw) * 0.5f);
+            float tw = t * (1.0f + kWidthGain * c * (1.0f - t / sfm_pi_f));
+            float uw = u * (1.0f + kWidthGain * c * (1.0f - u / sfm_pi_f));
+            opening = 2.0f * (sfm_pi_f - (uw + tw) * 0.5f);
         }
         // Rear coefficient that moves the surround centre from p to q.
-        float pc = kPi - opening * 0.5f, q = kPi - rearArg * 0.5f;
+        float pc = sfm_pi_f - opening * 0.5f, q = sfm_pi_f - rearArg * 0.5f;
         if (pc < q)
-            rearCoef = kPi - pc != 0.0f ? (pc - q) / (kPi - pc) : 0.0f;
+            rearCoef = sfm_pi_f - pc != 0.0f ? (pc - q) / (sfm_pi_f - pc) : 0.0f;
         else
-            rearCoef = 0.5f * kPi - pc != 0.0f ? (q - pc) / (0.5f * kPi - pc) : 0.0f;
+            rearCoef = 0.5f * sfm_pi_f - pc != 0.0f ? (q - pc) / (0.5f * sfm_pi_f - pc) : 0.0f;
     }
     if (outWidthCoef)
         *outWidthCoef = c;
@@ -405,7 +403,7 @@ void sfm_compute_response(sfm_state* st, sfm_response* response)
     response->rearTilt = st->rearTilt;
     const bool beamshaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
     for (int k = 0; k < SFM_RESPONSE_POINTS; ++k)
-        response->angle[k] = 2.0f * kPi * k / SFM_RESPONSE_POINTS;
+        response->angle[k] = 2.0f * sfm_pi_f * k / SFM_RESPONSE_POINTS;
     int n = st->numEngineOutputs < SFM_MAX_CHANNELS ? st->numEngineOutputs : SFM_MAX_CHANNELS;
     for (int j = 0; j < SFM_MAX_CHANNELS; ++j) {
         int c = st->channelMap ? st->channelMap[j] : j;
@@ -462,11 +460,11 @@ void sfm_equaliser_build(sfm_state* st, sfm_buffers* buf)
     if (K < 1)
         K = 1;
     for (int k = 0; k < bins; ++k) {
-        double ph = k * 2.0 * 3.14159265358979323846 * T * rho / n;
+        double ph = k * 2.0 * SFM_PI * T * rho / n;
         buf->eqPhaseRe[k] = static_cast<float>(std::cos(ph));
         buf->eqPhaseIm[k] = static_cast<float>(-std::sin(ph));
         if (k < K) {
-            double w = k * 2.0 * 3.14159265358979323846 * T * (1.0 + rho) / n;
+            double w = k * 2.0 * SFM_PI * T * (1.0 + rho) / n;
             double mag = std::hypot(1.0 - std::cos(w), std::sin(w));
             buf->eqGain[k] = static_cast<float>(std::fmin(1.0 / (mag + 0.01), maxGain));
         } else {

@@ -13,8 +13,6 @@
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
-
 // Output channel i of sfm_process is engine channel map[i]. Entries 10-15 are
 // the identity in every map.
 const int32_t kMapLinear[SFM_MAX_CHANNELS] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -174,14 +172,14 @@ int allocate_buffers(sfm_state* st, sfm_buffers* buf)
 void fill_response_header(const sfm_state* st, const sfm_params& p, sfm_response* r)
 {
     memset(r, 0, sizeof(*r));
-    const double degToRad = kPi / 180.0;
+    const double degToRad = SFM_PI / 180.0;
     r->numChannels = st->numEngineOutputs;
     r->numPoints = SFM_RESPONSE_POINTS;
     r->direction = static_cast<float>(p.direction * degToRad);
     r->tilt = static_cast<float>(p.tiltAngle * degToRad);
     r->rearTilt = static_cast<float>(p.rearTiltAngle * degToRad);
     for (int k = 0; k < SFM_RESPONSE_POINTS; ++k)
-        r->angle[k] = static_cast<float>(2.0 * kPi * k / SFM_RESPONSE_POINTS);
+        r->angle[k] = static_cast<float>(2.0 * SFM_PI * k / SFM_RESPONSE_POINTS);
 }
 
 // Linear gain and on-factor per engine channel, from the channel type of the
@@ -379,7 +377,7 @@ int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params par
     // 50 % overlap; the factor keeps that true for longer windows.
     const double wscale = std::sqrt(2.0 * s.hopSize / s.windowSize);
     for (int i = 0; i < s.windowSize; ++i)
-        st->window[i] = static_cast<float>(std::sin(kPi * i / s.windowSize) * wscale);
+        st->window[i] = static_cast<float>(std::sin(SFM_PI * i / s.windowSize) * wscale);
 
     rc = sfm_fft_init(&st->fft, s.fftSize);
     if (rc != 0) {

@@ -16,8 +16,6 @@
 // K = tan(pi wc / 2), bilinear transform s = (1 - z^-1) / (K (1 + z^-1)).
 namespace {
 
-const double kPi = 3.14159265358979323846;
-
 struct LfeTable {
     float corner[SFM_LFE_NUM_CORNERS];
     float a2[SFM_LFE_NUM_CORNERS][2];
@@ -59,7 +57,7 @@ LfeTable build_lfe_table()
     LfeTable t{};
     for (int i = 0; i < n && i < SFM_LFE_NUM_CORNERS; ++i) {
         t.corner[i] = all[i];
-        const double k = std::tan(kPi * static_cast<double>(all[i]) / 2.0);
+        const double k = std::tan(SFM_PI * static_cast<double>(all[i]) / 2.0);
 
         double b[3], a[3];
         biquad_lowpass(k, std::sqrt(2.0), b, a);
@@ -180,7 +178,7 @@ struct Rng {
     {
         // Box-Muller
         const double u = uniform(), v = uniform();
-        return std::sqrt(-2.0 * std::log(u)) * std::cos(2.0 * kPi * v);
+        return std::sqrt(-2.0 * std::log(u)) * std::cos(2.0 * SFM_PI * v);
     }
 };
 

@@ -73,8 +73,7 @@ void applyParameters (ParameterContainer& parameters, sfm_state* engineState,
 	const float widthAngle = orvo_units::frontOpening (width);
 	const float rearAngle = orvo_units::rearOpening (rearWidth);
 	if (engineState)
-		sfm_solve_width (engineState, p, widthAngle, &p.widthCoef, nullptr, rearAngle,
-		                 &p.rearWidthCoef);
+		sfm_solve_width (p, widthAngle, &p.widthCoef, nullptr, rearAngle, &p.rearWidthCoef);
 
 	p.focus = static_cast<float> (read.plain (kParamFocus, 1.0));
 	p.rearDelay = static_cast<float> (orvo_units::secondsToMs (read.plain (kParamRearDelay, 0.02)));
@@ -93,13 +92,11 @@ void applyParameters (ParameterContainer& parameters, sfm_state* engineState,
 	p.muteLsRs = read.on (kParamMuteLsRs) ? 1 : 0;
 }
 
-double rearWidthForWidth (sfm_state* engineState, const sfm_params& engineParams,
-                          double widthDegrees)
+double rearWidthForWidth (const sfm_params& engineParams, double widthDegrees)
 {
 	float widthCoef = 0.f;
 	float rear = 0.f;
-	sfm_solve_width (engineState, engineParams, orvo_units::frontOpening (widthDegrees), &widthCoef,
-	                 &rear, 0.f, nullptr);
+	sfm_solve_width (engineParams, orvo_units::frontOpening (widthDegrees), &widthCoef, &rear, 0.f, nullptr);
 	return orvo_units::rearWidthForOpening (rear);
 }
 

@@ -18,8 +18,7 @@ void applyParameters (ParameterContainer& parameters, sfm_state* engineState,
 // The Rear Width (degrees) that the engine derives from a Width (degrees)
 // while the Rear Width control is off: the inverse of the rear mapping in
 // applyParameters, so switching the control off snaps to what is heard.
-double rearWidthForWidth (sfm_state* engineState, const sfm_params& engineParams,
-                          double widthDegrees);
+double rearWidthForWidth (const sfm_params& engineParams, double widthDegrees);
 
 } // namespace Vst
 } // namespace Steinberg

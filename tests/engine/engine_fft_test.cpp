@@ -40,7 +40,7 @@ TEST_P(FftSizes, ForwardMatchesDirectDft)
 
     // Float error grows with log N; bins of unit-variance noise are ~1/sqrt(N).
     const double tol = 2e-6 * std::log2(static_cast<double>(n)) / std::sqrt(static_cast<double>(n));
-    const double pi = 3.14159265358979323846;
+    const double pi = SFM_PI;
     for (int k = 0; k <= n / 2; k += (n > 512 ? 7 : 1)) {
         double sr = 0.0, si = 0.0;
         for (int t = 0; t < n; ++t) {
@@ -66,7 +66,7 @@ TEST_P(FftSizes, InverseMatchesDirectSynthesis)
     im[n / 2] = 0.0f;
     std::vector<float> x(n);
     sfm_fft_inverse(&fft.f, re.data(), im.data(), x.data());
-    const double pi = 3.14159265358979323846;
+    const double pi = SFM_PI;
     const double tol = 2e-6 * n;
     for (int t = 0; t < n; t += (n > 512 ? 5 : 1)) {
         double s = re[0] + re[n / 2] * ((t & 1) ? -1.0 : 1.0);
@@ -99,7 +99,7 @@ TEST(Fft, PureToneLandsInItsBin)
     const int n = 1024;
     Fft fft(n);
     std::vector<float> x(n), re(n / 2 + 1), im(n / 2 + 1);
-    const double pi = 3.14159265358979323846;
+    const double pi = SFM_PI;
     for (int t = 0; t < n; ++t)
         x[t] = static_cast<float>(std::cos(2.0 * pi * 37 * t / n));
     sfm_fft_forward(&fft.f, x.data(), re.data(), im.data());

@@ -54,10 +54,10 @@ public:
     // Width and Rear Width in degrees through the solver, as the plug-in maps them.
     void set_width(float widthDeg, float rearWidthDeg)
     {
-        const double pi = 3.1415927410125732;
+        const double pi = static_cast<float>(SFM_PI); // as the plug-in maps them: pi in float
         float w = static_cast<float>(2.0 * widthDeg * pi / 180.0);
         float r = static_cast<float>(2.0 * (180.0 - rearWidthDeg) * pi / 180.0);
-        sfm_solve_width(&st, params, w, &params.widthCoef, nullptr, r, &params.rearWidthCoef);
+        sfm_solve_width(params, w, &params.widthCoef, nullptr, r, &params.rearWidthCoef);
         sfm_set_params(&st, &buf, params);
     }
 

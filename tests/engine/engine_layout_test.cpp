@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
+constexpr float kPi = static_cast<float>(SFM_PI);
 float rad(float d) { return d * kPi / 180.0f; }
 float deg(float r) { return r * 180.0f / kPi; }
 
@@ -35,7 +35,7 @@ struct Design {
     // Width in degrees through the solver, then the design.
     void width(float widthDeg, float rearWidthDeg = 150.0f)
     {
-        sfm_solve_width(&st, p, rad(2.0f * widthDeg), &p.widthCoef, nullptr, rad(2.0f * (180.0f - rearWidthDeg)),
+        sfm_solve_width(p, rad(2.0f * widthDeg), &p.widthCoef, nullptr, rad(2.0f * (180.0f - rearWidthDeg)),
                         &p.rearWidthCoef);
         sfm_set_params(&st, &buf, p);
     }
@@ -213,7 +213,7 @@ TEST(Width, SolverRoundTripPutsTheLeftCentreAtWidth)
     Design d(3);
     d.init();
     float c = -1.0f;
-    sfm_solve_width(&d.st, d.p, rad(130.0f), &c, nullptr, 0.0f, nullptr);
+    sfm_solve_width(d.p, rad(130.0f), &c, nullptr, 0.0f, nullptr);
     EXPECT_NEAR(c, 0.0f, 1e-6f);
 }
 
@@ -374,13 +374,13 @@ TEST(Width, RearOpeningFollowsTheFrontWidth)
     d.init();
     float c = 0.0f, opening = 0.0f;
     // Width 65 leaves the layout as it is: surrounds 180..100, centred on 140.
-    sfm_solve_width(&d.st, d.p, rad(130.0f), &c, &opening, 0.0f, nullptr);
+    sfm_solve_width(d.p, rad(130.0f), &c, &opening, 0.0f, nullptr);
     EXPECT_NEAR(deg(kPi - 0.5f * opening), 140.0f, 1e-3f);
     // A wider front pushes the surround's front edge back.
-    sfm_solve_width(&d.st, d.p, rad(160.0f), &c, &opening, 0.0f, nullptr);
+    sfm_solve_width(d.p, rad(160.0f), &c, &opening, 0.0f, nullptr);
     EXPECT_GT(deg(kPi - 0.5f * opening), 140.0f);
     d.p.flags |= SFM_FLAG_NO_SURROUND;
-    sfm_solve_width(&d.st, d.p, rad(160.0f), &c, &opening, 0.0f, nullptr);
+    sfm_solve_width(d.p, rad(160.0f), &c, &opening, 0.0f, nullptr);
     EXPECT_EQ(opening, 0.0f);
 }
 

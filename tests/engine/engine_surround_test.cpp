@@ -265,7 +265,7 @@ TEST(Lfe, LowPassOfThePressureSignal)
             for (int h = 0; h < 60; ++h) {
                 for (int i = 0; i < n; ++i) {
                     const double t = static_cast<double>(h * n + i) / 48000.0;
-                    fc[i] = static_cast<float>(0.25 * std::sin(2.0 * 3.14159265358979 * toneHz * t));
+                    fc[i] = static_cast<float>(0.25 * std::sin(2.0 * SFM_PI * toneHz * t));
                     rc[i] = fc[i];
                 }
                 const auto o = e.run<float>(fc.data(), f8.data(), rc.data());

@@ -12,7 +12,7 @@ namespace {
 // |H(e^{i pi wc})| of a row with its leading 1, in dB; wc = 1 is Nyquist.
 double magnitude_db(const double* a, const double* b, int order, double wc)
 {
-    const std::complex<double> z1 = std::polar(1.0, -3.14159265358979323846 * wc);
+    const std::complex<double> z1 = std::polar(1.0, -SFM_PI * wc);
     std::complex<double> num = 0.0, den = 1.0, zk = 1.0;
     for (int k = 0; k <= order; ++k) {
         num += b[k] * zk;
@@ -65,7 +65,7 @@ TEST(LfeTable, UnknownCornersAndOrdersAreNotFound)
 // rows are the same coefficients rounded.
 TEST(LfeTable, EveryRowIsAButterworthLowpassAtItsCorner)
 {
-    const double pi = 3.14159265358979323846;
+    const double pi = SFM_PI;
     const float* corners = sfm_lfe_corners();
     for (int i = 0; i < SFM_LFE_NUM_CORNERS; ++i) {
         for (int order : {2, 3}) {

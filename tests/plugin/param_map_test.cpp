@@ -117,8 +117,8 @@ TEST_F (ParamMapTest, WidthAnglesAreSolvedAsTheEngineDoes)
 	map ();
 	sfm_params expected = engine;
 	const float pi = 3.1415927f;
-	sfm_solve_width (&state, engine, 160.f * pi / 180.f, &expected.widthCoef, nullptr,
-	                 60.f * pi / 180.f, &expected.rearWidthCoef);
+	sfm_solve_width (engine, 160.f * pi / 180.f, &expected.widthCoef, nullptr, 60.f * pi / 180.f,
+	                 &expected.rearWidthCoef);
 	EXPECT_NEAR (engine.widthCoef, expected.widthCoef, 1e-6);
 	EXPECT_NEAR (engine.rearWidthCoef, expected.rearWidthCoef, 1e-6);
 
