@@ -192,7 +192,8 @@ struct sfm_state {
     int32_t bandFirstBin[SFM_MAX_BANDS];
     int32_t bandNumBins[SFM_MAX_BANDS];
     int32_t bandWeightOffset[SFM_MAX_BANDS];
-    float* bandWeights;
+    int32_t numBandWeights;
+    float* bandWeights;                     // numBandWeights
 
     // Decode design, per engine channel.
     float sectorStart[SFM_MAX_CHANNELS];    // rad

@@ -11,34 +11,23 @@
 // holds hop plus the filter tail, 8192.
 #include "sfm_internal.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 enum { kFilterTaps = 2880 }; // taps 0 ... 2879 of each filter can be non-zero
 
-float* alloc_floats(size_t n, int line)
-{
-    float* p = static_cast<float*>(calloc(n > 0 ? n : 1, sizeof(float)));
-    if (!p) {
-        fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, line);
-        fflush(stderr);
-    }
-    return p;
-}
+} // namespace
 
-int block_length(const sfm_setup& s)
+int sfm_diffuser_block_length(const sfm_setup* s)
 {
     int n = SFM_DIFFUSER_SIZE;
-    while (n < s.hopSize + kFilterTaps - 1 || n < s.fftSize)
+    while (n < s->hopSize + kFilterTaps - 1 || n < s->fftSize)
         n *= 2;
     return n;
 }
 
-} // namespace
-
-int sfm_diffuser_create(sfm_state* st, sfm_buffers* buf)
+int sfm_diffuser_design(sfm_state* st, sfm_buffers* buf)
 {
     if (st->numDecoded > SFM_NUM_DECORRELATORS) {
         fprintf(stdout, "Number of de-correlation filters smaller than number of output channels!\n");
@@ -46,43 +35,22 @@ int sfm_diffuser_create(sfm_state* st, sfm_buffers* buf)
         st->fatal = 1;
         return SFM_ERR_SETUP;
     }
-    const sfm_setup& s = st->setup;
-    const int size = block_length(s);
-    st->diffuserSize = size;
-    st->diffuserBins = size / 2 + 1;
-    const size_t bins = static_cast<size_t>(st->diffuserBins);
-
-    if (sfm_fft_init(&st->diffuserFft, size) != 0) {
-        fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, __LINE__);
-        fflush(stderr);
-        return SFM_ERR_MEMORY;
-    }
-    if (!(buf->diffuseScratch = alloc_floats(static_cast<size_t>(size), __LINE__)) ||
-        !(buf->diffuseSpecRe = alloc_floats(bins, __LINE__)) ||
-        !(buf->diffuseSpecIm = alloc_floats(bins, __LINE__)))
-        return SFM_ERR_MEMORY;
-
     // Every filter is prepared, not only the current layout's: a format change
     // after set-up may decode more channels.
+    const int size = st->diffuserSize;
+    float* x = buf->diffuseScratch;
     for (int k = 0; k < SFM_NUM_DECORRELATORS; ++k) {
-        if (!(st->diffuserFilterRe[k] = alloc_floats(bins, __LINE__)) ||
-            !(st->diffuserFilterIm[k] = alloc_floats(bins, __LINE__)) ||
-            !(buf->diffuseSynth[k] = alloc_floats(static_cast<size_t>(s.windowSize + s.hopSize), __LINE__)) ||
-            !(buf->diffuseOverlap[k] = alloc_floats(static_cast<size_t>(size), __LINE__)))
-            return SFM_ERR_MEMORY;
-
         // The filter's plain DFT: the forward transform carries 1/size.
-        float* x = buf->diffuseScratch;
         memset(x, 0, static_cast<size_t>(size) * sizeof(float));
         memcpy(x, sfm_decorrelation_filter(k), SFM_DIFFUSER_SIZE * sizeof(float));
         sfm_fft_forward(&st->diffuserFft, x, st->diffuserFilterRe[k], st->diffuserFilterIm[k]);
         const float scale = static_cast<float>(size);
-        for (size_t i = 0; i < bins; ++i) {
+        for (int i = 0; i < st->diffuserBins; ++i) {
             st->diffuserFilterRe[k][i] *= scale;
             st->diffuserFilterIm[k][i] *= scale;
         }
     }
-    memset(buf->diffuseScratch, 0, static_cast<size_t>(size) * sizeof(float));
+    memset(x, 0, static_cast<size_t>(size) * sizeof(float));
     return 0;
 }
 

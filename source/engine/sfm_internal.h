@@ -92,9 +92,13 @@ void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs);
 // ---------------------------------------------------------------------------
 // Diffuser (sfm_diffuser.cpp)
 // ---------------------------------------------------------------------------
-// Allocates the diffuser buffers and filter spectra (sfm_create step 10).
-// 0, SFM_ERR_MEMORY, or -1 when more than 10 channels are decoded (fatal).
-int sfm_diffuser_create(sfm_state* st, sfm_buffers* buf);
+// Length of the block convolution for a setup: the power of two from 4096 up
+// that holds one hop plus the filter's tail, and at least one transform.
+int sfm_diffuser_block_length(const sfm_setup* s);
+// The spectra of all ten filters at that length, into the allocated arrays.
+// 0, or SFM_ERR_SETUP (fatal, with a message) when more than 10 channels are
+// decoded.
+int sfm_diffuser_design(sfm_state* st, sfm_buffers* buf);
 // Per hop and decoded channel k: synthesises the diffuse spectrum (re, im),
 // convolves it with filter k and adds the result to k's output history.
 void sfm_diffuser_process(sfm_state* st, sfm_buffers* buf, int k, const float* re, const float* im);

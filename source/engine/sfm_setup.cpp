@@ -3,10 +3,10 @@
 #include "sfm_internal.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 #define SFM_LOG(fmt, ...) \
     fprintf(stderr, "[SFM] file \"%s\", line %d" fmt, SFM_MODULE_NAME, __LINE__, __VA_ARGS__)
@@ -59,53 +59,111 @@ float db_to_gain(float db)
     return std::pow(10.0f, 0.05f * finite_or(db, 0.0f));
 }
 
-template <typename T>
-void release(T*& p)
-{
-    if (p) {
-        free(p);
-        p = nullptr;
-    }
-}
-
-// Zero-initialised array of n 32-bit elements (at least one), or null with
-// the allocation message.
-template <typename T>
-T* allocate(size_t n, int line)
-{
-    static_assert(sizeof(T) == 4, "32-bit elements");
-    T* p = static_cast<T*>(calloc(n > 0 ? n : 1, sizeof(T)));
-    if (!p) {
-        fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, line);
-        fflush(stderr);
-    }
-    return p;
-}
-
-#define SFM_ALLOC(ptr, count)                                                          \
-    do {                                                                               \
-        (ptr) = allocate<std::remove_pointer_t<std::remove_reference_t<decltype(ptr)>>>((count), __LINE__);     \
-        if (!(ptr))                                                                    \
-            return SFM_ERR_MEMORY;                                                     \
-    } while (0)
-
-void fill(float* p, size_t n, float v)
-{
-    if (!p)
-        return;
-    for (size_t i = 0; i < n; ++i)
-        p[i] = v;
-}
-
-void zero(float* p, size_t n)
-{
-    if (p)
-        memset(p, 0, n * sizeof(float));
-}
-
 bool is_pow2(int n)
 {
     return n > 0 && (n & (n - 1)) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// The work buffers: one table drives their allocation, reset and release.
+// ---------------------------------------------------------------------------
+
+// How many floats a buffer holds, from the sizes that sfm_create derived.
+// Per-decoded-channel arrays hold the largest layout, so a later format
+// change in sfm_set_params never indexes past them.
+enum class Extent {
+    Window,        // windowSize
+    Transform,     // fftSize
+    BandWeights,   // the bands' crossfade weights
+    InputHistory,  // overlapSize + hopSize, per capsule channel in use
+    OutputHistory, // historySizeOut + hopSize, per engine channel decoded or read
+    Bins,          // numBins
+    ThreeBins,     // 3 numBins
+    Bands,         // numBands
+    ChannelBands,  // numBands x SFM_MAX_DECODED
+    PairBands,     // numBands x SFM_MAX_DECODED x 3 pairs (or 3 weights)
+    QuadBands,     // numBands x SFM_MAX_DECODED x 4 weights
+    DiffuserSynth, // windowSize + hopSize
+    DiffuserBlock, // diffuserSize
+    DiffuserBins,  // diffuserSize / 2 + 1
+};
+
+enum class Owner { State, Buffers };
+
+// What sfm_reset does to a buffer.
+enum class Reset {
+    Keep,            // designed at set-up, scratch, or the diffuser's memory (zero only after allocation)
+    Zero,            // signal memory
+    StatisticsFloor, // smoothed powers and cross-spectra, the previous spectrum
+    Mt2PowerStart,   // the first mic-type-2 smoothing array
+    One,             // the second mic-type-2 smoothing array
+};
+
+// Start of the smoothed statistics: a power far below hearing that keeps the
+// first hops' coherences and ratios finite.
+constexpr float kStatisticsFloor = 1e-10f;
+// Start of the first mic-type-2 smoothing array (its value is empirical).
+constexpr float kMt2PowerStart = 1e-6f;
+
+struct BufferRow {
+    Owner owner;
+    size_t offset; // of the (first) pointer in its record
+    int copies;    // pointers side by side: one per input, channel or filter
+    Extent extent;
+    Reset reset;
+};
+
+// Every array the engine allocates, once.
+const BufferRow kBuffers[] = {
+    // Designed by sfm_create.
+    {Owner::State, offsetof(sfm_state, window), 1, Extent::Window, Reset::Keep},
+    {Owner::State, offsetof(sfm_state, bandWeights), 1, Extent::BandWeights, Reset::Keep},
+    {Owner::State, offsetof(sfm_state, diffuserFilterRe), SFM_MAX_DECODED, Extent::DiffuserBins, Reset::Keep},
+    {Owner::State, offsetof(sfm_state, diffuserFilterIm), SFM_MAX_DECODED, Extent::DiffuserBins, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, eqPhaseRe), 1, Extent::Bins, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, eqPhaseIm), 1, Extent::Bins, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, eqGain), 1, Extent::Bins, Reset::Keep},
+    // Signal memory.
+    {Owner::Buffers, offsetof(sfm_buffers, historyIn), SFM_MAX_INPUTS, Extent::InputHistory, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, historyOut), SFM_MAX_CHANNELS, Extent::OutputHistory, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, specRe), SFM_MAX_INPUTS, Extent::Bins, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, specIm), SFM_MAX_INPUTS, Extent::Bins, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, outRe), 1, Extent::Bins, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, outIm), 1, Extent::Bins, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, prevS0Re), 1, Extent::Bins, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, prevS0Im), 1, Extent::Bins, Reset::StatisticsFloor},
+    // Inter-hop coherence of S0.
+    {Owner::Buffers, offsetof(sfm_buffers, hopCrossRe), 1, Extent::Bins, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, hopCrossIm), 1, Extent::Bins, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, hopPowCur), 1, Extent::Bands, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, hopPowPrev), 1, Extent::Bands, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, hopCoherence), 1, Extent::Bands, Reset::Zero},
+    // Pair statistics and the gain stage.
+    {Owner::Buffers, offsetof(sfm_buffers, pairPowA), 1, Extent::PairBands, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, pairPowB), 1, Extent::PairBands, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, pairCrossRe), 1, Extent::PairBands, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, pairCrossIm), 1, Extent::PairBands, Reset::StatisticsFloor},
+    {Owner::Buffers, offsetof(sfm_buffers, pairCoherence), 1, Extent::PairBands, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, pairCoherenceMag), 1, Extent::PairBands, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, gainPrev), 1, Extent::ChannelBands, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, bandWeights4), 1, Extent::QuadBands, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, diffuseWeights), 1, Extent::PairBands, Reset::Zero},
+    {Owner::Buffers, offsetof(sfm_buffers, mt2SmoothA), 1, Extent::ThreeBins, Reset::Mt2PowerStart},
+    {Owner::Buffers, offsetof(sfm_buffers, mt2SmoothB), 1, Extent::ThreeBins, Reset::One},
+    // Scratch and the diffuser.
+    {Owner::Buffers, offsetof(sfm_buffers, scratch), 1, Extent::Transform, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, diffuseSynth), SFM_MAX_DECODED, Extent::DiffuserSynth, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, diffuseOverlap), SFM_MAX_DECODED, Extent::DiffuserBlock, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, diffuseScratch), 1, Extent::DiffuserBlock, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, diffuseSpecRe), 1, Extent::DiffuserBins, Reset::Keep},
+    {Owner::Buffers, offsetof(sfm_buffers, diffuseSpecIm), 1, Extent::DiffuserBins, Reset::Keep},
+};
+
+// Pointer k of a row, or null when the row's record is absent.
+float** slot(sfm_state* st, sfm_buffers* buf, const BufferRow& row, int k)
+{
+    char* record = row.owner == Owner::State ? reinterpret_cast<char*>(st) : reinterpret_cast<char*>(buf);
+    return record ? reinterpret_cast<float**>(record + row.offset) + k : nullptr;
 }
 
 // Number of output histories: every engine channel that the layout decodes
@@ -121,52 +179,111 @@ int history_count(const sfm_state* st)
     return n < SFM_MAX_CHANNELS ? n : SFM_MAX_CHANNELS;
 }
 
-int allocate_buffers(sfm_state* st, sfm_buffers* buf)
+size_t floats_of(const sfm_state* st, Extent extent)
 {
     const sfm_setup& s = st->setup;
     const size_t bins = static_cast<size_t>(s.numBins);
-    const size_t bands = static_cast<size_t>(st->numBands);
-    // Per-decoded-channel arrays hold the largest layout, so a later format
-    // change in sfm_set_params never indexes past them.
-    const size_t dec = SFM_MAX_DECODED;
-
-    SFM_ALLOC(st->window, static_cast<size_t>(s.windowSize));
-    SFM_ALLOC(buf->scratch, static_cast<size_t>(s.fftSize));
-    for (int i = 0; i < s.numInputs; ++i)
-        SFM_ALLOC(buf->historyIn[i], static_cast<size_t>(s.overlapSize + s.hopSize));
-    const int nHist = history_count(st);
-    for (int c = 0; c < nHist; ++c)
-        SFM_ALLOC(buf->historyOut[c], static_cast<size_t>(s.historySizeOut + s.hopSize));
-    for (int i = 0; i < SFM_MAX_INPUTS; ++i) {
-        SFM_ALLOC(buf->specRe[i], bins);
-        SFM_ALLOC(buf->specIm[i], bins);
+    const size_t channelBands = static_cast<size_t>(st->numBands) * SFM_MAX_DECODED;
+    switch (extent) {
+    case Extent::Window: return static_cast<size_t>(s.windowSize);
+    case Extent::Transform: return static_cast<size_t>(s.fftSize);
+    case Extent::BandWeights: return static_cast<size_t>(st->numBandWeights);
+    case Extent::InputHistory: return static_cast<size_t>(s.overlapSize + s.hopSize);
+    case Extent::OutputHistory: return static_cast<size_t>(s.historySizeOut + s.hopSize);
+    case Extent::Bins: return bins;
+    case Extent::ThreeBins: return 3 * bins;
+    case Extent::Bands: return static_cast<size_t>(st->numBands);
+    case Extent::ChannelBands: return channelBands;
+    case Extent::PairBands: return 3 * channelBands;
+    case Extent::QuadBands: return 4 * channelBands;
+    case Extent::DiffuserSynth: return static_cast<size_t>(s.windowSize + s.hopSize);
+    case Extent::DiffuserBlock: return static_cast<size_t>(st->diffuserSize);
+    case Extent::DiffuserBins: return static_cast<size_t>(st->diffuserBins);
     }
-    SFM_ALLOC(buf->prevS0Re, bins);
-    SFM_ALLOC(buf->prevS0Im, bins);
-    SFM_ALLOC(buf->outRe, bins);
-    SFM_ALLOC(buf->outIm, bins);
-    SFM_ALLOC(buf->hopCrossRe, bins);
-    SFM_ALLOC(buf->hopCrossIm, bins);
-    SFM_ALLOC(buf->hopPowCur, bands);
-    SFM_ALLOC(buf->hopPowPrev, bands);
-    SFM_ALLOC(buf->hopCoherence, bands);
-    const size_t pairs = bands * dec * 3;
-    SFM_ALLOC(buf->pairPowA, pairs);
-    SFM_ALLOC(buf->pairPowB, pairs);
-    SFM_ALLOC(buf->pairCrossRe, pairs);
-    SFM_ALLOC(buf->pairCrossIm, pairs);
-    SFM_ALLOC(buf->pairCoherence, pairs);
-    SFM_ALLOC(buf->pairCoherenceMag, pairs);
-    SFM_ALLOC(buf->gainPrev, bands * dec);
-    SFM_ALLOC(buf->bandWeights4, bands * dec * 4);
-    SFM_ALLOC(buf->diffuseWeights, bands * dec * 3);
-    SFM_ALLOC(buf->eqPhaseRe, bins);
-    SFM_ALLOC(buf->eqPhaseIm, bins);
-    SFM_ALLOC(buf->eqGain, bins);
-    SFM_ALLOC(buf->mt2SmoothA, 3 * bins);
-    SFM_ALLOC(buf->mt2SmoothB, 3 * bins);
-    buf->decodedCapacity = SFM_MAX_DECODED;
     return 0;
+}
+
+// Copy k of a per-channel row is allocated only for a channel in use.
+bool in_use(const sfm_state* st, Extent extent, int k)
+{
+    if (extent == Extent::InputHistory)
+        return k < st->setup.numInputs;
+    if (extent == Extent::OutputHistory)
+        return k < history_count(st);
+    return true;
+}
+
+void report_no_memory(int line)
+{
+    fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, line);
+    fflush(stderr);
+}
+
+int allocate_buffers(sfm_state* st, sfm_buffers* buf)
+{
+    for (const BufferRow& row : kBuffers) {
+        const size_t n = floats_of(st, row.extent);
+        for (int k = 0; k < row.copies; ++k) {
+            if (!in_use(st, row.extent, k))
+                continue;
+            float** p = slot(st, buf, row, k);
+            // Zero-initialised, at least one float.
+            *p = static_cast<float*>(calloc(n > 0 ? n : 1, sizeof(float)));
+            if (!*p) {
+                report_no_memory(__LINE__);
+                return SFM_ERR_MEMORY;
+            }
+        }
+    }
+    buf->decodedCapacity = SFM_MAX_DECODED;
+    if (sfm_fft_init(&st->fft, st->setup.fftSize) != 0 || sfm_fft_init(&st->diffuserFft, st->diffuserSize) != 0) {
+        report_no_memory(__LINE__);
+        return SFM_ERR_MEMORY;
+    }
+    return 0;
+}
+
+void fill(float* p, size_t n, float v)
+{
+    for (size_t i = 0; i < n; ++i)
+        p[i] = v;
+}
+
+void reset_buffers(sfm_state* st, sfm_buffers* buf)
+{
+    for (const BufferRow& row : kBuffers) {
+        const size_t n = floats_of(st, row.extent);
+        for (int k = 0; k < row.copies; ++k) {
+            float* p = *slot(st, buf, row, k);
+            if (!p)
+                continue;
+            switch (row.reset) {
+            case Reset::Keep: break;
+            case Reset::Zero: memset(p, 0, n * sizeof(float)); break;
+            case Reset::StatisticsFloor: fill(p, n, kStatisticsFloor); break;
+            case Reset::Mt2PowerStart: fill(p, n, kMt2PowerStart); break;
+            case Reset::One: fill(p, n, 1.0f); break;
+            }
+        }
+    }
+}
+
+// Frees every pointer of the table whose record is given.
+void release_buffers(sfm_state* st, sfm_buffers* buf)
+{
+    for (const BufferRow& row : kBuffers) {
+        for (int k = 0; k < row.copies; ++k) {
+            float** p = slot(st, buf, row, k);
+            if (p && *p) {
+                free(*p);
+                *p = nullptr;
+            }
+        }
+    }
+    if (st) {
+        sfm_fft_free(&st->fft);
+        sfm_fft_free(&st->diffuserFft);
+    }
 }
 
 void fill_response_header(const sfm_state* st, const sfm_params& p, sfm_response* r)
@@ -337,19 +454,19 @@ void sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params)
     }
 }
 
-int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params params,
-               sfm_meters* meters, sfm_response* response)
+namespace {
+
+// The setup and options that sfm_create cannot work with.
+int validate(const sfm_state* st, const sfm_params& params)
 {
-    sfm_init(st, buf, setup, params, meters, response);
+    const sfm_setup& s = st->setup;
     if (st->fatal)
         return SFM_ERR_SETUP;
-
-    sfm_setup& s = st->setup;
     if (!(s.sampleRate >= 8000.0f && s.sampleRate <= 192000.0f))
         return SFM_ERR_SAMPLE_RATE;
-    if (s.numInputs >= 5 || s.numInputs < 1)
+    if (s.numInputs > SFM_MAX_INPUTS || s.numInputs < 1)
         return SFM_ERR_INPUTS;
-    if (s.numOutputs >= 17 || s.numOutputs < 1)
+    if (s.numOutputs > SFM_MAX_CHANNELS || s.numOutputs < 1)
         return SFM_ERR_OUTPUTS;
     if (s.hopSize <= 0 || s.windowSize < s.hopSize || s.windowSize % s.hopSize != 0 ||
         (s.windowSize & 1) != 0)
@@ -358,76 +475,107 @@ int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params par
     // be long enough for the half-length complex transform.
     if (!is_pow2(s.fftSize) || s.fftSize < 4 || s.fftSize < s.windowSize)
         return SFM_ERR_SETUP;
-
-    s.numBins = s.fftSize / 2 + 1;
-    s.zeroPad = (s.fftSize - s.windowSize) / 2;
-    s.overlapSize = s.windowSize - s.hopSize;
-    s.historySizeOut = static_cast<int>(std::floor(s.sampleRate * 50.0f * 0.001f)) + s.overlapSize;
-    s.historySizeIn = (s.windowSize / s.hopSize - 1) * s.hopSize;
-
-    const int numWeights = sfm_bands_build(st, nullptr);
-    SFM_ALLOC(st->bandWeights, static_cast<size_t>(numWeights));
-    sfm_bands_build(st, st->bandWeights);
-
-    int rc = allocate_buffers(st, buf);
-    if (rc != 0)
-        return rc;
-
-    // Sine window, used for analysis and synthesis: w^2 overlap-adds to 1 at
-    // 50 % overlap; the factor keeps that true for longer windows.
-    const double wscale = std::sqrt(2.0 * s.hopSize / s.windowSize);
-    for (int i = 0; i < s.windowSize; ++i)
-        st->window[i] = static_cast<float>(std::sin(SFM_PI * i / s.windowSize) * wscale);
-
-    rc = sfm_fft_init(&st->fft, s.fftSize);
-    if (rc != 0) {
-        fprintf(stderr, "ERROR: memory allocation failed -> %s: %d\n", SFM_MODULE_NAME, __LINE__);
-        fflush(stderr);
-        return rc;
-    }
-
-    // LFE: Butterworth low-pass of order 2 or 3 at 60, 90 or 120 Hz.
-    static const int kLfeOrder[6] = {2, 2, 2, 3, 3, 3};
-    static const double kLfeCornerHz[6] = {120.0, 90.0, 60.0, 120.0, 90.0, 60.0};
     if (params.lfeMode < 0 || params.lfeMode >= 6) {
         SFM_LOG(": LFE option (%d) not supported!\n", params.lfeMode);
         return SFM_ERR_SETUP;
     }
-    const float corner = static_cast<float>(2.0 * kLfeCornerHz[params.lfeMode] / s.sampleRate);
-    st->lfeOrder = kLfeOrder[params.lfeMode];
+    return 0;
+}
+
+// The sizes that follow from the setup: transform, histories, bands and the
+// diffuser's block.
+void derive_sizes(sfm_state* st)
+{
+    sfm_setup& s = st->setup;
+    s.numBins = s.fftSize / 2 + 1;
+    s.zeroPad = (s.fftSize - s.windowSize) / 2;
+    s.overlapSize = s.windowSize - s.hopSize;
+    // 50 ms of output history bound the rear delay.
+    s.historySizeOut = static_cast<int>(std::floor(s.sampleRate * 50.0f * 0.001f)) + s.overlapSize;
+    s.historySizeIn = (s.windowSize / s.hopSize - 1) * s.hopSize;
+    st->numBandWeights = sfm_bands_build(st, nullptr);
+    st->diffuserSize = sfm_diffuser_block_length(&s);
+    st->diffuserBins = st->diffuserSize / 2 + 1;
+}
+
+// Sine window, used for analysis and synthesis: w^2 overlap-adds to 1 at 50 %
+// overlap; the factor keeps that true for longer windows.
+void design_window(sfm_state* st)
+{
+    const sfm_setup& s = st->setup;
+    const double scale = std::sqrt(2.0 * s.hopSize / s.windowSize);
+    for (int i = 0; i < s.windowSize; ++i)
+        st->window[i] = static_cast<float>(std::sin(SFM_PI * i / s.windowSize) * scale);
+}
+
+// LFE: Butterworth low-pass of order 2 or 3 at 60, 90 or 120 Hz.
+int design_lfe(sfm_state* st, int lfeMode)
+{
+    static const int kLfeOrder[6] = {2, 2, 2, 3, 3, 3};
+    static const double kLfeCornerHz[6] = {120.0, 90.0, 60.0, 120.0, 90.0, 60.0};
+    const float corner = static_cast<float>(2.0 * kLfeCornerHz[lfeMode] / st->setup.sampleRate);
+    st->lfeOrder = kLfeOrder[lfeMode];
     if (sfm_lfe_lookup(corner, st->lfeOrder, &st->lfeA, &st->lfeB) != 0 ||
         sfm_lfe_lookup_exact(corner, st->lfeOrder, &st->lfeA64, &st->lfeB64) != 0) {
         fprintf(stderr, "[SFM] file \"%s\", line %d: LP filters not found, sfreq = %f, lfemode = %d\n",
-                SFM_MODULE_NAME, __LINE__, static_cast<double>(s.sampleRate), params.lfeMode);
+                SFM_MODULE_NAME, __LINE__, static_cast<double>(st->setup.sampleRate), lfeMode);
         st->lfeA = nullptr;
         st->lfeB = nullptr;
         st->lfeA64 = nullptr;
         st->lfeB64 = nullptr;
         return SFM_ERR_SETUP;
     }
+    return 0;
+}
 
-    // Mark allocated for the reset only; set again below after the diffuser.
-    buf->allocated = 1;
-    sfm_reset(st, buf, nullptr);
-    buf->allocated = 0;
-
-    sfm_equaliser_build(st, buf);
-
-    rc = sfm_diffuser_create(st, buf);
-    if (rc != 0)
-        return rc;
-
-    buf->allocated = 1;
-    sfm_set_params(st, buf, params);
-    if (st->fatal) {
-        buf->allocated = 0;
-        return SFM_ERR_SETUP;
+// Everything computed once per set-up into the allocated arrays.
+int design(sfm_state* st, sfm_buffers* buf, const sfm_params& params)
+{
+    sfm_bands_build(st, st->bandWeights);
+    design_window(st);
+    int rc = design_lfe(st, params.lfeMode);
+    if (rc == 0) {
+        sfm_equaliser_build(st, buf);
+        rc = sfm_diffuser_design(st, buf);
     }
+    return rc;
+}
+
+// Both read positions of every channel's delay at its target: no crossfade
+// at the start.
+void preset_delays(const sfm_state* st, sfm_buffers* buf)
+{
     for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
         buf->newDelay[c] = static_cast<float>(st->rearDelaySamples[c]);
         buf->curDelay[c] = static_cast<float>(st->rearDelaySamples[c]);
         buf->fadeWeight[c] = 0.0f;
     }
+}
+
+} // namespace
+
+int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params params,
+               sfm_meters* meters, sfm_response* response)
+{
+    sfm_init(st, buf, setup, params, meters, response);
+    int rc = validate(st, params);
+    if (rc != 0)
+        return rc;
+    derive_sizes(st);
+    rc = allocate_buffers(st, buf);
+    if (rc == 0)
+        rc = design(st, buf, params);
+    if (rc != 0)
+        return rc;
+
+    buf->allocated = 1;
+    sfm_reset(st, buf, nullptr);
+    sfm_set_params(st, buf, params);
+    if (st->fatal) {
+        buf->allocated = 0;
+        return SFM_ERR_SETUP;
+    }
+    preset_delays(st, buf);
     *setup = st->setup;
     return 0;
 }
@@ -439,42 +587,7 @@ void sfm_reset(sfm_state* st, sfm_buffers* buf, sfm_meters* meters)
         memset(meters, 0, sizeof(*meters));
     if (!buf || !buf->allocated)
         return;
-    const sfm_setup& s = st->setup;
-    const size_t bins = static_cast<size_t>(s.numBins);
-    const size_t bands = static_cast<size_t>(st->numBands);
-    // Per-decoded-channel arrays hold the largest layout, so a later format
-    // change in sfm_set_params never indexes past them.
-    const size_t dec = SFM_MAX_DECODED;
-
-    for (int i = 0; i < SFM_MAX_INPUTS; ++i) {
-        zero(buf->historyIn[i], static_cast<size_t>(s.overlapSize + s.hopSize));
-        zero(buf->specRe[i], bins);
-        zero(buf->specIm[i], bins);
-    }
-    for (int c = 0; c < SFM_MAX_CHANNELS; ++c)
-        zero(buf->historyOut[c], static_cast<size_t>(s.historySizeOut + s.hopSize));
-    zero(buf->outRe, bins);
-    zero(buf->outIm, bins);
-    const size_t pairs = bands * dec * 3;
-    zero(buf->pairCoherence, pairs);
-    zero(buf->pairCoherenceMag, pairs);
-    zero(buf->bandWeights4, bands * dec * 4);
-    zero(buf->diffuseWeights, bands * dec * 3);
-    zero(buf->gainPrev, bands * dec);
-    zero(buf->hopCoherence, bands);
-
-    fill(buf->pairPowA, pairs, 1e-10f);
-    fill(buf->pairPowB, pairs, 1e-10f);
-    fill(buf->pairCrossRe, pairs, 1e-10f);
-    fill(buf->pairCrossIm, pairs, 1e-10f);
-    fill(buf->hopPowCur, bands, 1e-10f);
-    fill(buf->hopPowPrev, bands, 1e-10f);
-    fill(buf->hopCrossRe, bins, 1e-10f);
-    fill(buf->hopCrossIm, bins, 1e-10f);
-    fill(buf->prevS0Re, bins, 1e-10f);
-    fill(buf->prevS0Im, bins, 1e-10f);
-    fill(buf->mt2SmoothA, 3 * bins, 1e-6f);
-    fill(buf->mt2SmoothB, 3 * bins, 1.0f);
+    reset_buffers(st, buf);
     for (double& y : buf->lfeY)
         y = 0.0;
     buf->hopCounter = 0;
@@ -482,58 +595,11 @@ void sfm_reset(sfm_state* st, sfm_buffers* buf, sfm_meters* meters)
 
 void sfm_free(sfm_state* st, sfm_buffers* buf, sfm_meters* meters, sfm_response* response)
 {
-    if (st) {
-        release(st->bandWeights);
-        release(st->window);
-        sfm_fft_free(&st->fft);
-        sfm_fft_free(&st->diffuserFft);
-        for (int k = 0; k < SFM_MAX_DECODED; ++k) {
-            release(st->diffuserFilterRe[k]);
-            release(st->diffuserFilterIm[k]);
-        }
+    release_buffers(st, buf);
+    if (st)
         memset(st, 0, sizeof(*st));
-    }
-    if (buf) {
-        for (int i = 0; i < SFM_MAX_INPUTS; ++i) {
-            release(buf->historyIn[i]);
-            release(buf->specRe[i]);
-            release(buf->specIm[i]);
-        }
-        for (int c = 0; c < SFM_MAX_CHANNELS; ++c)
-            release(buf->historyOut[c]);
-        release(buf->prevS0Re);
-        release(buf->prevS0Im);
-        release(buf->outRe);
-        release(buf->outIm);
-        release(buf->scratch);
-        release(buf->hopCrossRe);
-        release(buf->hopCrossIm);
-        release(buf->hopPowCur);
-        release(buf->hopPowPrev);
-        release(buf->hopCoherence);
-        release(buf->pairPowA);
-        release(buf->pairPowB);
-        release(buf->pairCrossRe);
-        release(buf->pairCrossIm);
-        release(buf->pairCoherence);
-        release(buf->pairCoherenceMag);
-        release(buf->gainPrev);
-        release(buf->bandWeights4);
-        release(buf->diffuseWeights);
-        release(buf->eqPhaseRe);
-        release(buf->eqPhaseIm);
-        release(buf->eqGain);
-        release(buf->mt2SmoothA);
-        release(buf->mt2SmoothB);
-        for (int k = 0; k < SFM_MAX_DECODED; ++k) {
-            release(buf->diffuseSynth[k]);
-            release(buf->diffuseOverlap[k]);
-        }
-        release(buf->diffuseScratch);
-        release(buf->diffuseSpecRe);
-        release(buf->diffuseSpecIm);
+    if (buf)
         memset(buf, 0, sizeof(*buf));
-    }
     if (meters)
         memset(meters, 0, sizeof(*meters));
     if (response)

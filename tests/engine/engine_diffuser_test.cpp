@@ -147,7 +147,7 @@ TEST(Diffuser, MoreDecodedChannelsThanFiltersIsFatal)
     sfm_setup_init(&st.setup, 48000.0f);
     st.numDecoded = 11;
     CaptureStdout();
-    EXPECT_EQ(sfm_diffuser_create(&st, &buf), SFM_ERR_SETUP);
+    EXPECT_EQ(sfm_diffuser_design(&st, &buf), SFM_ERR_SETUP);
     EXPECT_EQ(GetCapturedStdout(),
               "Number of de-correlation filters smaller than number of output channels!\n");
     EXPECT_NE(st.fatal, 0);
