@@ -39,7 +39,7 @@ enum {
 
 // Codes of sfm_create.
 enum {
-    SFM_ERR_SETUP = -1,        // inconsistent setup, LFE option unsupported, LP filter not found
+    SFM_ERR_SETUP = -1,        // inconsistent setup or LFE option unsupported
     SFM_ERR_MEMORY = -2,
     SFM_ERR_INPUTS = -3,
     SFM_ERR_OUTPUTS = -4,
@@ -246,10 +246,8 @@ struct sfm_state {
 
     // LFE.
     int32_t lfeOrder;                       // 2 or 3
-    const float* lfeA;                      // a1..aN (leading 1 not stored)
-    const float* lfeB;                      // b0..bN
-    const double* lfeA64;                   // the same coefficients in double precision:
-    const double* lfeB64;                   // the filter runs on these (see sfm_lfe_lookup_exact)
+    double lfeA[3];                         // a1..aN (the leading 1 not stored)
+    double lfeB[4];                         // b0..bN; the filter runs in double (sfm_lfe_process)
 };
 
 // Work buffers: allocated by sfm_create, cleared by sfm_reset.

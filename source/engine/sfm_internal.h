@@ -36,7 +36,7 @@ int sfm_bands_build(sfm_state* st, float* weights);
 int sfm_band_lookup(const sfm_state* st, float freqHz);
 
 // ---------------------------------------------------------------------------
-// Constant tables (sfm_tables.cpp), computed from their designs on first use.
+// Constant tables (sfm_tables.cpp), computed from their designs.
 // ---------------------------------------------------------------------------
 enum { SFM_BEAM_ROWS = 128, SFM_BEAM_COLS = 5 };
 // The beam table: 128 rows of 5 columns, rows indexed by beam width.
@@ -44,17 +44,13 @@ const float (*sfm_beam_table())[SFM_BEAM_COLS];
 // Row for a beam width in radians: round((w - pi/6) * 72.00213), clamped.
 int sfm_beam_row(float widthRad);
 
-enum { SFM_LFE_NUM_CORNERS = 24 };
-// The 24 normalised corners 2 fc / fs, ascending.
-const float* sfm_lfe_corners();
-// Finds the Butterworth low-pass of `order` (2 or 3) at normalised corner
-// `corner` (tolerance 1e-10). Returns 0 and sets *a (a1..aN), *b (b0..bN);
-// -1 when the corner is not in the table.
-int sfm_lfe_lookup(float corner, int order, const float** a, const float** b);
-// The same rows in double precision. A third-order section at the lowest
-// corners needs them: rounded to float, 1 + a1 + a2 + a3 (about 1e-8 at
-// 0.000625) loses most of its digits and the DC gain falls by up to 18 dB.
-int sfm_lfe_lookup_exact(float corner, int order, const double** a, const double** b);
+// The LFE's Butterworth low-pass of `order` (2 or 3) at the normalised
+// corner `corner` = 2 fc / fs (0 < corner < 1, 1 = Nyquist): a1..aN into a
+// (the leading 1 not stored), b0..bN into b. 0, or -1 for another order or a
+// corner outside (0, 1). The coefficients stay in double: rounded to float,
+// 1 + a1 + a2 + a3 (about 1e-8 at 0.000625) loses most of its digits and the
+// third order's DC gain falls by up to 18 dB.
+int sfm_lfe_design(int order, float corner, double a[3], double b[4]);
 
 // De-correlation filter k (0..9): SFM_DIFFUSER_SIZE taps.
 const float* sfm_decorrelation_filter(int k);

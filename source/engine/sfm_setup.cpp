@@ -508,24 +508,16 @@ void design_window(sfm_state* st)
         st->window[i] = static_cast<float>(std::sin(SFM_PI * i / s.windowSize) * scale);
 }
 
-// LFE: Butterworth low-pass of order 2 or 3 at 60, 90 or 120 Hz.
+// LFE: Butterworth low-pass of order 2 or 3 at 60, 90 or 120 Hz, designed
+// for the rate. The corner is rounded to float first, as for the decoder's
+// published coefficient rows, which the design then reproduces exactly.
 int design_lfe(sfm_state* st, int lfeMode)
 {
     static const int kLfeOrder[6] = {2, 2, 2, 3, 3, 3};
     static const double kLfeCornerHz[6] = {120.0, 90.0, 60.0, 120.0, 90.0, 60.0};
     const float corner = static_cast<float>(2.0 * kLfeCornerHz[lfeMode] / st->setup.sampleRate);
     st->lfeOrder = kLfeOrder[lfeMode];
-    if (sfm_lfe_lookup(corner, st->lfeOrder, &st->lfeA, &st->lfeB) != 0 ||
-        sfm_lfe_lookup_exact(corner, st->lfeOrder, &st->lfeA64, &st->lfeB64) != 0) {
-        fprintf(stderr, "[SFM] file \"%s\", line %d: LP filters not found, sfreq = %f, lfemode = %d\n",
-                SFM_MODULE_NAME, __LINE__, static_cast<double>(st->setup.sampleRate), lfeMode);
-        st->lfeA = nullptr;
-        st->lfeB = nullptr;
-        st->lfeA64 = nullptr;
-        st->lfeB64 = nullptr;
-        return SFM_ERR_SETUP;
-    }
-    return 0;
+    return sfm_lfe_design(st->lfeOrder, corner, st->lfeA, st->lfeB) == 0 ? 0 : SFM_ERR_SETUP;
 }
 
 // Everything computed once per set-up into the allocated arrays.

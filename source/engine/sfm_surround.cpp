@@ -152,7 +152,7 @@ void sfm_lfe_process(sfm_state* st, sfm_buffers* buf)
     }
     const float g = (st->flags & SFM_FLAG_LFE_ON) ? st->channelOn[c] * st->channelGain[c] : 0.0f;
     double* ys = buf->lfeY;
-    if (g == 0.0f || !st->lfeA64 || !st->lfeB64 || s.overlapSize < order) {
+    if (g == 0.0f || s.overlapSize < order) {
         // Silent: the recursion memory stays at zero as well.
         memset(y, 0, static_cast<size_t>(n) * sizeof(float));
         ys[0] = ys[1] = ys[2] = 0.0;
@@ -161,8 +161,8 @@ void sfm_lfe_process(sfm_state* st, sfm_buffers* buf)
     // Direct form in double precision: the poles of the lowest corners sit
     // within 1e-3 of z = 1, where float coefficients and state would detune
     // the filter. The output memory is kept in double as well.
-    const double* a = st->lfeA64;
-    const double* b = st->lfeB64;
+    const double* a = st->lfeA;
+    const double* b = st->lfeB;
     const double gd = g;
     double y1 = ys[0], y2 = ys[1], y3 = ys[2];
     for (int i = 0; i < n; ++i) {

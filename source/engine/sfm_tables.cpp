@@ -1,6 +1,7 @@
-// Constant tables of the engine, computed from their designs on first use:
-// the LFE low-pass coefficients, the de-correlation filters of the diffuser
-// and the low-frequency gains of the figure-of-eight capsule.
+// Constant tables of the engine, computed from their designs: the LFE
+// low-pass coefficients (per sample rate), the de-correlation filters of the
+// diffuser (on first use) and the low-frequency gains of the figure-of-eight
+// capsule.
 #include "sfm_internal.h"
 
 #include <algorithm>
@@ -10,23 +11,11 @@
 // ---------------------------------------------------------------------------
 // LFE low-pass: digital Butterworth filters of order 2 and 3.
 // ---------------------------------------------------------------------------
-// One table row per normalised corner wc = 2 fc / fs (1 = Nyquist) that the
-// supported rates (8 kHz ... 192 kHz) and corners (60, 90, 120 Hz) produce.
-// Design: analogue Butterworth prototype, corner pre-warped to
-// K = tan(pi wc / 2), bilinear transform s = (1 - z^-1) / (K (1 + z^-1)).
+// The analogue Butterworth prototype with its corner pre-warped to
+// K = tan(pi wc / 2), through the bilinear transform s = (1 - z^-1) / (K (1 + z^-1)).
+// Order 2 is the section 1 / (s^2 + sqrt(2) s + 1); order 3 is
+// 1 / (s + 1) times 1 / (s^2 + s + 1), multiplied out.
 namespace {
-
-struct LfeTable {
-    float corner[SFM_LFE_NUM_CORNERS];
-    float a2[SFM_LFE_NUM_CORNERS][2];
-    float b2[SFM_LFE_NUM_CORNERS][3];
-    float a3[SFM_LFE_NUM_CORNERS][3];
-    float b3[SFM_LFE_NUM_CORNERS][4];
-    double a2d[SFM_LFE_NUM_CORNERS][2];
-    double b2d[SFM_LFE_NUM_CORNERS][3];
-    double a3d[SFM_LFE_NUM_CORNERS][3];
-    double b3d[SFM_LFE_NUM_CORNERS][4];
-};
 
 // Second-order section 1 / (s^2 + s/Q + 1) after the bilinear transform.
 void biquad_lowpass(double k, double invQ, double b[3], double a[3])
@@ -41,105 +30,39 @@ void biquad_lowpass(double k, double invQ, double b[3], double a[3])
     a[2] = (1.0 - k * invQ + k2) * norm;
 }
 
-LfeTable build_lfe_table()
+// Order 3: the first-order section 1 / (s + 1) times the biquad with Q = 1.
+void third_order_lowpass(double k, double b[4], double a[4])
 {
-    static const double rates[] = {8000,  11025, 16000, 22050, 32000, 44100,
-                                   48000, 88200, 96000, 176400, 192000};
-    static const double cornersHz[] = {60, 90, 120};
-    float all[33];
-    int n = 0;
-    for (double fs : rates)
-        for (double fc : cornersHz)
-            all[n++] = static_cast<float>(2.0 * fc / fs);
-    std::sort(all, all + n);
-    n = static_cast<int>(std::unique(all, all + n) - all);
-
-    LfeTable t{};
-    for (int i = 0; i < n && i < SFM_LFE_NUM_CORNERS; ++i) {
-        t.corner[i] = all[i];
-        const double k = std::tan(SFM_PI * static_cast<double>(all[i]) / 2.0);
-
-        double b[3], a[3];
-        biquad_lowpass(k, std::sqrt(2.0), b, a);
-        for (int j = 0; j < 2; ++j) {
-            t.a2d[i][j] = a[j + 1];
-            t.a2[i][j] = static_cast<float>(a[j + 1]);
+    const double norm1 = 1.0 / (1.0 + k);
+    const double b1[2] = {k * norm1, k * norm1};
+    const double a1[2] = {1.0, (k - 1.0) * norm1};
+    double b2[3], a2[3];
+    biquad_lowpass(k, 1.0, b2, a2);
+    for (int j = 0; j < 4; ++j)
+        b[j] = a[j] = 0.0;
+    for (int p = 0; p < 2; ++p)
+        for (int q = 0; q < 3; ++q) {
+            b[p + q] += b1[p] * b2[q];
+            a[p + q] += a1[p] * a2[q];
         }
-        for (int j = 0; j < 3; ++j) {
-            t.b2d[i][j] = b[j];
-            t.b2[i][j] = static_cast<float>(b[j]);
-        }
-
-        // Order 3: a first-order section (s + 1) times 1 / (s^2 + s + 1).
-        const double norm1 = 1.0 / (1.0 + k);
-        const double b1[2] = {k * norm1, k * norm1};
-        const double a1[2] = {1.0, (k - 1.0) * norm1};
-        biquad_lowpass(k, 1.0, b, a);
-        double bb[4] = {0, 0, 0, 0}, aa[4] = {0, 0, 0, 0};
-        for (int p = 0; p < 2; ++p)
-            for (int q = 0; q < 3; ++q) {
-                bb[p + q] += b1[p] * b[q];
-                aa[p + q] += a1[p] * a[q];
-            }
-        for (int j = 0; j < 3; ++j) {
-            t.a3d[i][j] = aa[j + 1];
-            t.a3[i][j] = static_cast<float>(aa[j + 1]);
-        }
-        for (int j = 0; j < 4; ++j) {
-            t.b3d[i][j] = bb[j];
-            t.b3[i][j] = static_cast<float>(bb[j]);
-        }
-    }
-    return t;
-}
-
-const LfeTable& lfe_table()
-{
-    static const LfeTable table = build_lfe_table();
-    return table;
 }
 
 } // namespace
 
-const float* sfm_lfe_corners()
+int sfm_lfe_design(int order, float corner, double a[3], double b[4])
 {
-    return lfe_table().corner;
-}
-
-namespace {
-
-int lfe_row(float corner, int order)
-{
-    if (order != 2 && order != 3)
+    if ((order != 2 && order != 3) || !(corner > 0.0f && corner < 1.0f))
         return -1;
-    const LfeTable& t = lfe_table();
-    for (int i = 0; i < SFM_LFE_NUM_CORNERS; ++i)
-        if (std::fabs(static_cast<double>(t.corner[i]) - static_cast<double>(corner)) <= 1e-10)
-            return i;
-    return -1;
-}
-
-} // namespace
-
-int sfm_lfe_lookup(float corner, int order, const float** a, const float** b)
-{
-    const int i = lfe_row(corner, order);
-    if (i < 0)
-        return -1;
-    const LfeTable& t = lfe_table();
-    *a = order == 2 ? t.a2[i] : t.a3[i];
-    *b = order == 2 ? t.b2[i] : t.b3[i];
-    return 0;
-}
-
-int sfm_lfe_lookup_exact(float corner, int order, const double** a, const double** b)
-{
-    const int i = lfe_row(corner, order);
-    if (i < 0)
-        return -1;
-    const LfeTable& t = lfe_table();
-    *a = order == 2 ? t.a2d[i] : t.a3d[i];
-    *b = order == 2 ? t.b2d[i] : t.b3d[i];
+    const double k = std::tan(SFM_PI * static_cast<double>(corner) / 2.0);
+    double bb[4], aa[4];
+    if (order == 2)
+        biquad_lowpass(k, std::sqrt(2.0), bb, aa);
+    else
+        third_order_lowpass(k, bb, aa);
+    for (int j = 0; j < order; ++j)
+        a[j] = aa[j + 1];
+    for (int j = 0; j <= order; ++j)
+        b[j] = bb[j];
     return 0;
 }
 

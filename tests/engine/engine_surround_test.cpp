@@ -292,11 +292,13 @@ TEST(Lfe, OptionFourAt48kHzIsTheThirdOrderNinetyHertzRow)
     Engine e;
     e.params.lfeMode = 4;
     ASSERT_EQ(e.create(), 0);
-    const float *a = nullptr, *b = nullptr;
-    ASSERT_EQ(sfm_lfe_lookup(2.0f * 90.0f / 48000.0f, 3, &a, &b), 0);
+    double a[3] = {}, b[4] = {};
+    ASSERT_EQ(sfm_lfe_design(3, 2.0f * 90.0f / 48000.0f, a, b), 0);
     EXPECT_EQ(e.st.lfeOrder, 3);
-    EXPECT_EQ(e.st.lfeA, a);
-    EXPECT_EQ(e.st.lfeB, b);
+    for (int j = 0; j < 3; ++j)
+        EXPECT_EQ(e.st.lfeA[j], a[j]) << j;
+    for (int j = 0; j < 4; ++j)
+        EXPECT_EQ(e.st.lfeB[j], b[j]) << j;
 }
 
 TEST(OutputMeters, PeakOfEachOutputHop)

@@ -1,5 +1,5 @@
-// Constant tables computed from their designs: the LFE Butterworth rows and
-// the diffuser's de-correlation filters.
+// Constant tables computed from their designs: the LFE Butterworth low-pass
+// and the diffuser's de-correlation filters.
 #include "sfm_internal.h"
 
 #include <gtest/gtest.h>
@@ -23,69 +23,74 @@ double magnitude_db(const double* a, const double* b, int order, double wc)
     return 20.0 * std::log10(std::abs(num / den));
 }
 
-TEST(LfeTable, CornersAreTheDistinctRatiosOfTheSupportedRates)
+// Rows of the decoder's published coefficient table (single precision) for
+// 60 Hz at 192 kHz, 60 Hz at 44.1 kHz, 90 Hz at 48 kHz and 120 Hz at 8 kHz:
+// the design, rounded to float, gives each value exactly.
+struct PublishedRow {
+    float corner; // 2 fc / fs in float, as the engine forms it
+    int order;
+    float a[3];
+    float b[4];
+};
+const PublishedRow kPublished[] = {
+    {static_cast<float>(120.0 / 192000.0), 2, {-1.99722326f, 0.997227073f}, {9.62491868e-07f, 1.92498374e-06f, 9.62491868e-07f}},
+    {static_cast<float>(120.0 / 192000.0), 3, {-2.99607301f, 2.99215364f, -0.996080697f},
+     {9.4438124e-10f, 2.83314372e-09f, 2.83314372e-09f, 9.4438124e-10f}},
+    {static_cast<float>(120.0 / 44100.0), 2, {-1.98791063f, 0.987983286f}, {1.81595533e-05f, 3.63191066e-05f, 1.81595533e-05f}},
+    {static_cast<float>(120.0 / 44100.0), 3, {-2.982903f, 2.96595168f, -0.983048201f},
+     {7.74253124e-08f, 2.32275937e-07f, 2.32275937e-07f, 7.74253124e-08f}},
+    {static_cast<float>(180.0 / 48000.0), 2, {-1.98333955f, 0.983477235f}, {3.44107757e-05f, 6.88215514e-05f, 3.44107757e-05f}},
+    {static_cast<float>(180.0 / 48000.0), 3, {-2.97643828f, 2.95315313f, -0.976713359f},
+     {2.02000308e-07f, 6.06000924e-07f, 6.06000924e-07f, 2.02000308e-07f}},
+    {static_cast<float>(240.0 / 8000.0), 2, {-1.86689234f, 0.875214577f}, {0.00208056695f, 0.0041611339f, 0.00208056695f}},
+    {static_cast<float>(240.0 / 8000.0), 3, {-2.81157374f, 2.64048362f, -0.828146279f},
+     {9.5442505e-05f, 0.0002863275f, 0.0002863275f, 9.5442505e-05f}},
+};
+
+TEST(LfeDesign, ReproducesThePublishedRows)
 {
-    const float* c = sfm_lfe_corners();
-    EXPECT_FLOAT_EQ(c[0], 0.000625f); // 120 / 192000
-    EXPECT_FLOAT_EQ(c[SFM_LFE_NUM_CORNERS - 1], 0.03f); // 240 / 8000
-    for (int i = 1; i < SFM_LFE_NUM_CORNERS; ++i)
-        EXPECT_LT(c[i - 1], c[i]) << i;
-    // Every rate and corner of the LFE options is found, with both orders.
-    for (double fs : {8000.0, 11025.0, 16000.0, 22050.0, 32000.0, 44100.0, 48000.0, 88200.0,
-                      96000.0, 176400.0, 192000.0})
-        for (double fc : {60.0, 90.0, 120.0})
+    for (const PublishedRow& row : kPublished) {
+        double a[3] = {}, b[4] = {};
+        ASSERT_EQ(sfm_lfe_design(row.order, row.corner, a, b), 0);
+        for (int j = 0; j < row.order; ++j)
+            EXPECT_EQ(static_cast<float>(a[j]), row.a[j]) << row.corner << " order " << row.order << " a" << j + 1;
+        for (int j = 0; j <= row.order; ++j)
+            EXPECT_EQ(static_cast<float>(b[j]), row.b[j]) << row.corner << " order " << row.order << " b" << j;
+    }
+}
+
+TEST(LfeDesign, RefusesOrdersAndCornersItCannotDesign)
+{
+    double a[3], b[4];
+    EXPECT_EQ(sfm_lfe_design(4, 0.01f, a, b), -1);
+    EXPECT_EQ(sfm_lfe_design(1, 0.01f, a, b), -1);
+    EXPECT_EQ(sfm_lfe_design(2, 0.0f, a, b), -1);
+    EXPECT_EQ(sfm_lfe_design(2, 1.0f, a, b), -1);
+    EXPECT_EQ(sfm_lfe_design(3, NAN, a, b), -1);
+}
+
+// Butterworth at every rate the engine takes, the odd ones included: unity at
+// DC, -3 dB at the corner, -12 dB (order 2) resp. -18 dB (order 3) an octave
+// above the pre-warped corner, and deep in the stop band at fs / 4.
+TEST(LfeDesign, EveryRateGetsAButterworthLowpassAtItsCorner)
+{
+    for (double fs : {8000.0, 12000.0, 24000.0, 44100.0, 47952.0, 48048.0, 50000.0, 96096.0, 192000.0, 384000.0}) {
+        for (double fc : {60.0, 90.0, 120.0}) {
             for (int order : {2, 3}) {
-                const float *a = nullptr, *b = nullptr;
-                EXPECT_EQ(sfm_lfe_lookup(static_cast<float>(2.0 * fc / fs), order, &a, &b), 0)
-                    << fs << " " << fc;
+                const float corner = static_cast<float>(2.0 * fc / fs);
+                double a[3] = {}, b[4] = {};
+                ASSERT_EQ(sfm_lfe_design(order, corner, a, b), 0);
+                const double wc = corner;
+                // Near z = 1 (poles within 1e-3 of it at the lowest corners)
+                // double rounding leaves a few millionths of a decibel.
+                EXPECT_NEAR(magnitude_db(a, b, order, 1e-7), 0.0, 1e-5) << fs << " " << fc << " order " << order;
+                EXPECT_NEAR(magnitude_db(a, b, order, wc), -3.0103, 1e-3) << fs << " " << fc << " order " << order;
+                const double k = std::tan(SFM_PI * wc / 2.0);
+                const double octave = 2.0 * std::atan(2.0 * k) / SFM_PI;
+                const double want = -10.0 * std::log10(1.0 + std::pow(2.0, 2.0 * order));
+                EXPECT_NEAR(magnitude_db(a, b, order, octave), want, 1e-3) << fs << " " << fc << " order " << order;
+                EXPECT_LT(magnitude_db(a, b, order, 0.5), want - 20.0);
             }
-}
-
-TEST(LfeTable, PublishedSecondOrderRow)
-{
-    const float *a = nullptr, *b = nullptr;
-    ASSERT_EQ(sfm_lfe_lookup(0.000625f, 2, &a, &b), 0);
-    EXPECT_NEAR(a[0], -1.99722326, 2e-7);
-    EXPECT_NEAR(a[1], 0.99722707, 2e-7);
-    EXPECT_NEAR(b[0], 9.6249187e-7, 1e-12);
-    EXPECT_NEAR(b[1], 1.9249837e-6, 2e-12);
-    EXPECT_NEAR(b[2], 9.6249187e-7, 1e-12);
-}
-
-TEST(LfeTable, UnknownCornersAndOrdersAreNotFound)
-{
-    const float *a = nullptr, *b = nullptr;
-    EXPECT_EQ(sfm_lfe_lookup(0.01f, 2, &a, &b), -1); // 120 Hz at 24 kHz
-    EXPECT_EQ(sfm_lfe_lookup(0.000625f, 4, &a, &b), -1);
-    EXPECT_EQ(sfm_lfe_lookup(0.000625f * 1.0001f, 2, &a, &b), -1);
-}
-
-// Butterworth: unity at DC, -3 dB at the corner, -12 dB (order 2) resp.
-// -18 dB (order 3) an octave above the pre-warped corner. The published float
-// rows are the same coefficients rounded.
-TEST(LfeTable, EveryRowIsAButterworthLowpassAtItsCorner)
-{
-    const double pi = SFM_PI;
-    const float* corners = sfm_lfe_corners();
-    for (int i = 0; i < SFM_LFE_NUM_CORNERS; ++i) {
-        for (int order : {2, 3}) {
-            const double *a = nullptr, *b = nullptr;
-            ASSERT_EQ(sfm_lfe_lookup_exact(corners[i], order, &a, &b), 0);
-            const double wc = corners[i];
-            EXPECT_NEAR(magnitude_db(a, b, order, 1e-7), 0.0, 1e-6) << wc << " order " << order;
-            EXPECT_NEAR(magnitude_db(a, b, order, wc), -3.0103, 1e-3) << wc << " order " << order;
-            const double k = std::tan(pi * wc / 2.0);
-            const double octave = 2.0 * std::atan(2.0 * k) / pi;
-            const double want = -10.0 * std::log10(1.0 + std::pow(2.0, 2.0 * order));
-            EXPECT_NEAR(magnitude_db(a, b, order, octave), want, 1e-3) << wc << " order " << order;
-            EXPECT_LT(magnitude_db(a, b, order, 0.5), want - 20.0);
-
-            const float *af = nullptr, *bf = nullptr;
-            ASSERT_EQ(sfm_lfe_lookup(corners[i], order, &af, &bf), 0);
-            for (int j = 0; j < order; ++j)
-                EXPECT_EQ(af[j], static_cast<float>(a[j]));
-            for (int j = 0; j <= order; ++j)
-                EXPECT_EQ(bf[j], static_cast<float>(b[j]));
         }
     }
 }
