@@ -80,6 +80,20 @@ enum : uint32_t {
     SFM_FLAG_NO_GAIN_SMOOTHING = 0x80000000u,
 };
 
+// What sfm_set_params and sfm_process have to report. They run on a host's
+// audio thread, where nothing may print: they set these bits in
+// sfm_state::notices, where they stay until the caller clears them, and
+// sfm_set_params returns the bits of its own call. A caller reads them where
+// the engine is not running (the control thread) and logs them if it wants
+// (sfm_notice_text); the set-up calls sfm_init and sfm_create print what
+// their own parameter application reports.
+enum : uint32_t {
+    SFM_NOTICE_REAR_DELAY_CLIPPED = 0x1, // rearDelay beyond the output history: held at its end
+    SFM_NOTICE_UNKNOWN_FORMAT = 0x2,     // format outside 0..9: fatal
+    SFM_NOTICE_CHANNEL_TYPE = 0x4,       // a layout channel of no known type: fatal
+    SFM_NOTICE_LFE_ORDER = 0x8,          // an LFE filter order other than 2 or 3: fatal
+};
+
 // Channel types of the decode layout.
 enum {
     SFM_TYPE_FRONT = 0,
@@ -185,6 +199,7 @@ struct sfm_state {
     int32_t numDecoded;                // decoded (virtual microphone) channels
     int32_t numEngineOutputs;          // engine output channels of the layout (decoded + LFE)
     int32_t fatal;                     // non-zero: a configuration error, sfm_process outputs silence
+    uint32_t notices;                  // SFM_NOTICE_* bits raised since the caller last cleared them
 
     // Analysis bands.
     int32_t numBands;
@@ -229,7 +244,7 @@ struct sfm_state {
     float channelGain[SFM_MAX_CHANNELS];    // linear output gain
     float channelOn[SFM_MAX_CHANNELS];      // 0 when muted
     int32_t rearDelaySamples[SFM_MAX_CHANNELS];
-    float rearDelayClippedMs;               // last request reported as clipped (-1: none)
+    float rearDelayClippedMs;               // the request held at the history's end (-1: none)
     float rearLowpassGain[SFM_MAX_BANDS];
     const int32_t* channelMap;              // output channel i is engine channel channelMap[i]
 
@@ -332,7 +347,8 @@ int sfm_init(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params param
              sfm_meters* meters, sfm_response* response);
 int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params params,
                sfm_meters* meters, sfm_response* response);
-void sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params);
+// Returns the SFM_NOTICE_* bits of this call (0: all applied as asked).
+uint32_t sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params);
 // Width coefficients from angles (radians): widthArg is twice the left front
 // channel's centre, rearArg the surround pair's opening; depends on the layout
 // of `params` only. Any output pointer may be null.
@@ -343,6 +359,8 @@ void sfm_free(sfm_state* st, sfm_buffers* buf, sfm_meters* meters, sfm_response*
 void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outputs,
                  sfm_meters* meters);
 void sfm_compute_response(sfm_state* st, sfm_response* response);
+// One line of text for a notice bit (no newline); "" for an unknown bit.
+const char* sfm_notice_text(uint32_t notice);
 
 // Ring buffers.
 int sfm_fifo_open(sfm_fifo* f, int channels, int size, int latency);

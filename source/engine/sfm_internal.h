@@ -63,7 +63,7 @@ extern const float sfm_capsule_gains[SFM_CAPSULE_GAIN_BINS];
 // Decode design (sfm_layout.cpp), run by sfm_set_params.
 // ---------------------------------------------------------------------------
 // Layout, width, beam design, two-pass normalisation and vectors for `params`.
-// Returns 0, or -1 for a fatal configuration (unknown format); then st->fatal is set.
+// Returns 0, or -1 for an unknown format (the caller makes it fatal).
 int sfm_design(sfm_state* st, const sfm_params* params);
 // Beamshaped pattern B(a, theta, k, o).
 float sfm_beam_pattern(float a, float theta, float k, float o);
@@ -74,9 +74,10 @@ void sfm_equaliser_build(sfm_state* st, sfm_buffers* buf);
 // ---------------------------------------------------------------------------
 // Surround path and LFE (sfm_surround.cpp)
 // ---------------------------------------------------------------------------
-// Rear delays (target per engine channel, with the clipping message) and the
-// rear lowpass band gains. Only with allocated buffers.
-void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* params);
+// Rear delays (target per engine channel) and the rear lowpass band gains.
+// Only with allocated buffers. Returns SFM_NOTICE_REAR_DELAY_CLIPPED when the
+// delay was held at the end of the output history, else 0.
+uint32_t sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* params);
 // The LFE filter of one hop into the last engine channel's output history.
 void sfm_lfe_process(sfm_state* st, sfm_buffers* buf);
 // Output meters of the hop the output stage is about to read.

@@ -277,13 +277,6 @@ void design_vectors(sfm_state* st, const sfm_params& p)
     }
 }
 
-void unknown_format(sfm_state* st, int format)
-{
-    std::fprintf(stderr, "[SFM] file \"%s\", line %d: Unknown format (%d)!\n", SFM_MODULE_NAME, __LINE__,
-                 format);
-    st->fatal = 1;
-}
-
 } // namespace
 
 float sfm_beam_pattern(float a, float theta, float k, float o)
@@ -315,10 +308,8 @@ int sfm_design(sfm_state* st, const sfm_params* params)
 
     const bool cOff = (p.flags & SFM_FLAG_NO_CENTRE) != 0;
     Layout base, widened;
-    if (!layout_table(p.format, cOff, &base)) {
-        unknown_format(st, p.format);
+    if (!layout_table(p.format, cOff, &base))
         return -1;
-    }
     widened = base;
     const float rearCoef = (p.flags & SFM_FLAG_REAR_WIDTH) ? p.rearWidthCoef : kRearWidthOff;
     apply_width(&widened, p.widthCoef, rearCoef);

@@ -300,9 +300,11 @@ void fill_response_header(const sfm_state* st, const sfm_params& p, sfm_response
 }
 
 // Linear gain and on-factor per engine channel, from the channel type of the
-// output that reads it.
-void apply_channel_gains(sfm_state* st, const sfm_params& p)
+// output that reads it. Returns SFM_NOTICE_CHANNEL_TYPE for a channel of no
+// known type (fatal), else 0.
+uint32_t apply_channel_gains(sfm_state* st, const sfm_params& p)
 {
+    uint32_t notices = 0;
     for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
         st->channelGain[c] = 0.0f;
         st->channelOn[c] = 0.0f;
@@ -332,11 +334,28 @@ void apply_channel_gains(sfm_state* st, const sfm_params& p)
             st->channelOn[c] = p.muteLfe ? 0.0f : 1.0f;
             break;
         default:
-            fprintf(stderr, "Bug: channel type unknown!\n");
+            notices |= SFM_NOTICE_CHANNEL_TYPE;
             st->fatal = 1;
             break;
         }
     }
+    return notices;
+}
+
+// The set-up calls run on the control thread: they say what their parameter
+// application reported.
+void print_notices(const sfm_state* st, uint32_t notices, const sfm_params& p)
+{
+    if (notices & SFM_NOTICE_UNKNOWN_FORMAT)
+        SFM_LOG(": Unknown format (%d)!\n", p.format);
+    if (notices & SFM_NOTICE_CHANNEL_TYPE)
+        fprintf(stderr, "Bug: channel type unknown!\n");
+    if (notices & SFM_NOTICE_REAR_DELAY_CLIPPED)
+        fprintf(stderr,
+                ": historysizeout (%d samples) too small for reardelay (%.1f ms), clipping reardelay to %d "
+                "samples\n",
+                st->setup.historySizeOut, static_cast<double>(st->rearDelayClippedMs),
+                st->setup.historySizeOut - st->setup.historySizeIn);
 }
 
 } // namespace
@@ -422,7 +441,7 @@ int sfm_init(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params param
         break;
     }
     st->channelMap = channel_map(params.format, params.flags, __LINE__);
-    sfm_set_params(st, buf, params);
+    print_notices(st, sfm_set_params(st, buf, params), params);
     if (meters)
         memset(meters, 0, sizeof(*meters));
     if (response)
@@ -431,12 +450,15 @@ int sfm_init(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params param
     return 0;
 }
 
-void sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params)
+uint32_t sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params)
 {
+    uint32_t notices = 0;
     st->flags = params.flags;
-    if (sfm_design(st, &params) != 0)
+    if (sfm_design(st, &params) != 0) {
+        notices |= SFM_NOTICE_UNKNOWN_FORMAT;
         st->fatal = 1;
-    apply_channel_gains(st, params);
+    }
+    notices |= apply_channel_gains(st, params);
 
     // Diffuse gain and its direct compensation: +6 dB of diffuse gain moves
     // the diffuse share up and the direct share down by 3 dB each; both
@@ -450,7 +472,20 @@ void sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params)
                                  params.bandLimitD, params.bandLimitE, params.bandLimitF};
         for (int i = 0; i < 6; ++i)
             st->bandLimitIndex[i] = sfm_band_lookup(st, finite_or(limits[i], 0.0f));
-        sfm_surround_set_params(st, buf, &params);
+        notices |= sfm_surround_set_params(st, buf, &params);
+    }
+    st->notices |= notices;
+    return notices;
+}
+
+const char* sfm_notice_text(uint32_t notice)
+{
+    switch (notice) {
+    case SFM_NOTICE_REAR_DELAY_CLIPPED: return "rear delay longer than the output history: held at its end";
+    case SFM_NOTICE_UNKNOWN_FORMAT: return "unknown output format: no decode";
+    case SFM_NOTICE_CHANNEL_TYPE: return "a layout channel of unknown type: no decode";
+    case SFM_NOTICE_LFE_ORDER: return "LFE low-pass order not supported: no decode";
+    default: return "";
     }
 }
 
@@ -562,7 +597,7 @@ int sfm_create(sfm_state* st, sfm_buffers* buf, sfm_setup* setup, sfm_params par
 
     buf->allocated = 1;
     sfm_reset(st, buf, nullptr);
-    sfm_set_params(st, buf, params);
+    print_notices(st, sfm_set_params(st, buf, params), params);
     if (st->fatal) {
         buf->allocated = 0;
         return SFM_ERR_SETUP;

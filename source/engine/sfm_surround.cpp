@@ -81,10 +81,10 @@ T to_int(float x, double scale, double lo, double hi)
 
 } // namespace
 
-void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* params)
+uint32_t sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* params)
 {
     if (!buf || !buf->allocated)
-        return;
+        return 0;
     const sfm_setup& s = st->setup;
     const bool delayOn = (params->flags & SFM_FLAG_REAR_DELAY) != 0;
     float ms = params->rearDelay;
@@ -94,7 +94,6 @@ void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* 
         ms = 1.0e6f; // keeps the sample count within int range before clipping
     const int limit = s.historySizeOut - s.historySizeIn;
     bool clipped = false;
-    int clippedTo = 0;
     for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
         int d = 0;
         if (delayOn && c < st->numDecoded && st->channelType[c] == SFM_TYPE_SURROUND)
@@ -102,20 +101,10 @@ void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* 
         if (d + s.historySizeIn > s.historySizeOut) {
             d = limit;
             clipped = true;
-            clippedTo = d;
         }
         st->rearDelaySamples[c] = d;
     }
-    // Reported once per new request, not on every parameter update.
-    if (clipped && ms != st->rearDelayClippedMs) {
-        fprintf(stderr,
-                "%s: historysizeout (%d samples) too small for reardelay (%.1f ms), clipping "
-                "reardelay to %d samples\n",
-                "", s.historySizeOut, static_cast<double>(ms), clippedTo);
-        st->rearDelayClippedMs = ms;
-    } else if (!clipped) {
-        st->rearDelayClippedMs = -1.0f;
-    }
+    st->rearDelayClippedMs = clipped ? ms : -1.0f;
 
     // Rear lowpass: -6 dB per octave above the corner, per band centre.
     const float corner = std::isfinite(params->rearLowpass) ? params->rearLowpass : 12000.0f;
@@ -131,6 +120,7 @@ void sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_params* 
         }
         st->rearLowpassGain[b] = g;
     }
+    return clipped ? SFM_NOTICE_REAR_DELAY_CLIPPED : 0u;
 }
 
 void sfm_lfe_process(sfm_state* st, sfm_buffers* buf)
@@ -144,8 +134,7 @@ void sfm_lfe_process(sfm_state* st, sfm_buffers* buf)
     const float* x = buf->historyIn[0] + s.overlapSize;
     const int n = s.hopSize;
     if (order != 2 && order != 3) {
-        fprintf(stderr, "[SFM] file \"%s\", line %d: LFE low-pass filter (%d) order not supported!\n",
-                SFM_MODULE_NAME, __LINE__, order);
+        st->notices |= SFM_NOTICE_LFE_ORDER;
         st->fatal = 1;
         memset(y, 0, static_cast<size_t>(n) * sizeof(float));
         return;

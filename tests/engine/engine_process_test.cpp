@@ -470,6 +470,42 @@ TEST(Process, AfterAResetTheNextRecordingDecodesAsOnAFreshEngine)
         EXPECT_EQ(a[j], b[j]) << "output " << j;
 }
 
+// What a host runs on its audio thread, sfm_set_params and sfm_process,
+// prints nothing whatever it is given; the problems arrive as notices.
+TEST(Process, AudioThreadCallsPrintNothingWhateverTheyAreGiven)
+{
+    Engine e;
+    sfm_params p = plugin_params();
+    p.flags |= SFM_FLAG_REAR_DELAY | SFM_FLAG_LFE_ON | SFM_FLAG_DIFFUSER;
+    ASSERT_EQ(e.create(kFs, p), 0);
+    const Capsules c = scene(30.0, 0.1f, -6.0, 9600);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+
+    sfm_params bad = p;
+    bad.rearDelay = 1e9f;
+    bad.gainLR = NAN;
+    bad.focus = INFINITY;
+    bad.rearLowpass = NAN;
+    bad.bandLimitC = -INFINITY;
+    const uint32_t clipped = sfm_set_params(&e.st, &e.buf, bad);
+    const auto heard = e.decode(c);
+    e.st.lfeOrder = 4; // a filter the LFE cannot run
+    e.decode(c);
+    bad.format = 12;
+    const uint32_t unknown = sfm_set_params(&e.st, &e.buf, bad);
+    const auto silent = e.decode(c);
+
+    const std::string printed = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(clipped, uint32_t(SFM_NOTICE_REAR_DELAY_CLIPPED));
+    EXPECT_EQ(unknown & SFM_NOTICE_UNKNOWN_FORMAT, uint32_t(SFM_NOTICE_UNKNOWN_FORMAT));
+    EXPECT_EQ(e.st.notices, uint32_t(SFM_NOTICE_REAR_DELAY_CLIPPED | SFM_NOTICE_LFE_ORDER | SFM_NOTICE_UNKNOWN_FORMAT));
+    EXPECT_TRUE(all_finite(heard));
+    EXPECT_GT(orvo_scene::rms(heard[kL].data(), 4800, 9600), 1e-3);
+    EXPECT_EQ(orvo_scene::rms(silent[kL].data(), 0, 9600), 0.0);
+}
+
 TEST(Process, GainStageVariantsStayFinite)
 {
     const uint32_t variants[] = {SFM_FLAG_MAGNITUDE_COHERENCE,   SFM_FLAG_SQUARE_BEAM_COLUMNS,
