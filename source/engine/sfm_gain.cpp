@@ -29,13 +29,32 @@ inline float maxf(float a, float b) { return a > b ? a : b; }
 inline float minf(float a, float b) { return a < b ? a : b; }
 
 constexpr float kEps = 1e-20f;
-constexpr float kCoherentBand = 0.25f;  // inter-hop coherence above which bands smooth slowly
+constexpr float kCoherentBand = 0.25f;  // inter-hop coherence above which a band counts as stationary
 constexpr float kSideCoherent = 0.9f;   // side beams this coherent: one shared weight
-constexpr float kPowerRatio = 16.0f;    // one side beam this much louder: one shared weight
+constexpr float kPowerRatio = 16.0f;    // one side beam this much louder (12 dB): one shared weight
 constexpr float kDetRelative = 1e-9f;   // determinant guard relative to P+ P-
 constexpr float kDetFloor = 1e-30f;     // and its absolute floor
-constexpr float kMinDirect = 0.1f;      // least main gain below the diffuser split
-constexpr float kFirstOrderGain = 0.71f; // plain virtual microphones
+constexpr float kMinDirect = 0.1f;      // least main gain below the diffuser split (-20 dB)
+// Floor of a = 1 - c^2 in the common-diffuse quadratic: keeps its division
+// finite for a diffuse-field coherence of 1.
+constexpr float kMinQuadratic = 1e-6f;
+// An outer pair whose diffuse-field coherence reaches this is too alike to
+// its inner pairs to be solved apart: the (A+, M) solution serves all three
+// (the beam table's 0.5 never reaches it).
+constexpr float kOnePairCoherence = 0.9f;
+// The root-cross variant counts this share of the outer pair's coherent
+// diffuse power c D in the side beams' cross term (empirical).
+constexpr float kRootCrossDiffuseShare = 0.04f;
+// Gain of the plain first-order virtual microphone, outside the beamshaping
+// range and with beamshaping off: about -3 dB (close to 1/sqrt 2), which
+// brings a diffuse field to about the level of the beamshaped decode, whose
+// side beams take energy out; the value is the decoder's calibration
+// (empirical).
+constexpr float kFirstOrderGain = 0.71f;
+// The least diffuse gain of the centre of a five-channel layout under the
+// flags SFM_FLAG_CENTRE_DIFFUSE_1 and _HALF.
+constexpr float kCentreDiffuseFull = 1.0f;
+constexpr float kCentreDiffuseHalf = 0.5f;
 
 struct BandSums {
     float p[3];         // |A+|^2, |M|^2, |A-|^2
@@ -111,6 +130,15 @@ struct BandConstants {
     int bC;
 };
 
+// Smoothed statistics of one channel over the beamshaping range: the powers of
+// A+, M and A- and the coherences of the pairs (A+, M), (M, A-), (A+, A-).
+struct ChannelStats {
+    float Pp[SFM_MAX_BANDS], P0[SFM_MAX_BANDS], Pm[SFM_MAX_BANDS];
+    const float* rP0;
+    const float* r0M;
+    const float* rPM;
+};
+
 struct BandOutputs {
     float wp[SFM_MAX_BANDS], g[SFM_MAX_BANDS], wm[SFM_MAX_BANDS];
     float dp[SFM_MAX_BANDS], dg[SFM_MAX_BANDS], dm[SFM_MAX_BANDS];
@@ -118,8 +146,97 @@ struct BandOutputs {
 
 inline float pick(bool cond, float a, float b) { return cond ? a : b; }
 
+// One band's beam powers and their square roots.
+struct Powers {
+    float pp, p0, pm, sPp, sP0, sPm;
+};
+
+// The direct parts of one band: the diffuse power common to the outer pair,
+// the direct powers (and roots) of A+, M, A-, the side beams' overlap
+// reductions and whether both side beams share one weight.
+struct Direct {
+    float dPM, S0, sSp, sS0, sSm, rp, rm, shared;
+};
+
+__attribute__((always_inline)) inline Direct direct_part(const BandConstants& c, const Powers& w, float rp0,
+                                                         float r0m, float rpm)
+{
+    // Diffuse power common to each pair.
+    const float dP0 = common_diffuse(w.pp, w.p0, w.sPp, w.sP0, rp0, c.cNear, c.aNear);
+    const float d0Mpair = common_diffuse(w.p0, w.pm, w.sP0, w.sPm, r0m, c.cNear, c.aNear);
+    const float dPMpair = common_diffuse(w.pp, w.pm, w.sPp, w.sPm, rpm, c.cOuter, c.aOuter);
+    const float d0M = c.onePair * dP0 + (1.0f - c.onePair) * d0Mpair;
+    const float dPM = c.onePair * dP0 + (1.0f - c.onePair) * dPMpair;
+
+    // Direct powers and the overlap reduction of the side beams.
+    const float Sp = maxf(w.pp - maxf(dP0, dPM), 0.0f);
+    const float S0 = maxf(w.p0 - maxf(dP0, d0M), 0.0f);
+    const float Sm = maxf(w.pm - maxf(d0M, dPM), 0.0f);
+    Direct d;
+    d.dPM = dPM;
+    d.S0 = S0;
+    d.sSp = std::sqrt(Sp);
+    d.sS0 = std::sqrt(S0);
+    d.sSm = std::sqrt(Sm);
+    float rp = maxf(d.sSp + kEps - c.o * d.sS0, 0.0f) / (d.sSp + kEps);
+    float rm = maxf(d.sSm + kEps - c.o * d.sS0, 0.0f) / (d.sSm + kEps);
+    float shared = pick(rpm >= kSideCoherent, 1.0f, 0.0f);
+    shared = pick(w.pp >= kPowerRatio * w.pm, 1.0f, shared);
+    shared = pick(w.pm >= kPowerRatio * w.pp, 1.0f, shared);
+    const float rs = (rp * (d.sSp + kEps) + rm * (d.sSm + kEps)) / (d.sSp + d.sSm + 2.0f * kEps);
+    d.rp = shared * rs + (1.0f - shared) * rp;
+    d.rm = shared * rs + (1.0f - shared) * rm;
+    d.shared = shared;
+    return d;
+}
+
+// Side weights: least squares, the determinant guarded relative to P+ P- so
+// that quiet passages are shaped like loud ones.
+__attribute__((always_inline)) inline void side_weights(const BandConstants& c, const Powers& w, const Direct& d,
+                                                        float rpm, float* wpOut, float* wmOut)
+{
+    const float X = c.rootCross * (d.sSp * d.sSm + kRootCrossDiffuseShare * c.cOuter * d.dPM) +
+                    (1.0f - c.rootCross) * (w.sPp * rpm * w.sPm);
+    const float Rp = d.sSp * d.sS0, Rm = d.sSm * d.sS0;
+    const float det = maxf(w.pp * w.pm - X * X, 0.0f) + kDetRelative * w.pp * w.pm + kDetFloor;
+    const float wShared = -(Rp + Rm) / (2.0f * X + w.pp + w.pm + kEps);
+    float wp = d.shared * wShared + (1.0f - d.shared) * ((X * Rm - w.pm * Rp) / det);
+    float wm = d.shared * wShared + (1.0f - d.shared) * ((X * Rp - w.pp * Rm) / det);
+    wp = minf(maxf(wp, -c.k), 0.0f);
+    wm = minf(maxf(wm, -c.k), 0.0f);
+    if (c.o > 0.0f) { // uniform over the loop
+        wp *= d.rp;
+        wm *= d.rm;
+    }
+    *wpOut = wp;
+    *wmOut = wm;
+}
+
+// Directness psi of the combination M + w+ A+ + w- A-: its direct power over
+// its total.
+__attribute__((always_inline)) inline float directness(const Powers& w, const Direct& d, float wp, float wm,
+                                                       float rp0, float r0m, float rpm)
+{
+    const float direct = wp * d.sSp + d.sS0 + wm * d.sSm;
+    const float total = w.p0 + wp * wp * w.pp + wm * wm * w.pm + 2.0f * wp * rp0 * w.sP0 * w.sPp +
+                        2.0f * wm * r0m * w.sP0 * w.sPm + 2.0f * wp * wm * rpm * w.sPp * w.sPm;
+    return minf(maxf(direct * direct / (total + kEps), 0.0f), 1.0f);
+}
+
+// The diffuse share of the main gain: Dm is the diffuse amplitude of M
+// relative to its total, per unit of (1 - psi): 1 in a fully diffuse field,
+// at any level; scaled like a beam of the channel's width picks up a diffuse
+// field. Divided in two steps: p0 (1 - psi) underflows to 0 once a fully
+// direct band decays towards silence, and 0/0 would stick in gPrev.
+__attribute__((always_inline)) inline float diffuse_part(const BandConstants& c, float p0, float S0, float psi)
+{
+    const float Dm = std::sqrt((p0 - S0) / p0 / maxf(1.0f - psi, kEps));
+    return c.gd * Dm * c.colC * (1.0f - psi);
+}
+
 // The gain stage proper for bands lo..hi-1 of one channel. Written without
-// branches (selects only) so that it runs several bands per instruction.
+// branches (selects only) so that it runs several bands per instruction; the
+// statistics come as separate restrict pointers so that the loop vectorises.
 ORVO_GAIN_CLONES
 void shape_bands(const BandConstants& c, const float* __restrict Pp, const float* __restrict P0,
                  const float* __restrict Pm, const float* __restrict rP0, const float* __restrict r0M,
@@ -128,57 +245,16 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
 {
     for (int b = lo; b < hi; ++b) {
         const float pp = Pp[b], p0 = P0[b], pm = Pm[b];
-        const float sPp = std::sqrt(pp), sP0 = std::sqrt(p0), sPm = std::sqrt(pm);
+        const Powers w = {pp, p0, pm, std::sqrt(pp), std::sqrt(p0), std::sqrt(pm)};
         const float rp0 = rP0[b], r0m = r0M[b], rpm = rPM[b];
+        const Direct d = direct_part(c, w, rp0, r0m, rpm);
+        float wp, wm;
+        side_weights(c, w, d, rpm, &wp, &wm);
+        const float psi = directness(w, d, wp, wm, rp0, r0m, rpm);
 
-        // Diffuse power common to each pair.
-        const float dP0 = common_diffuse(pp, p0, sPp, sP0, rp0, c.cNear, c.aNear);
-        const float d0Mpair = common_diffuse(p0, pm, sP0, sPm, r0m, c.cNear, c.aNear);
-        const float dPMpair = common_diffuse(pp, pm, sPp, sPm, rpm, c.cOuter, c.aOuter);
-        const float d0M = c.onePair * dP0 + (1.0f - c.onePair) * d0Mpair;
-        const float dPM = c.onePair * dP0 + (1.0f - c.onePair) * dPMpair;
-
-        // Direct powers and the overlap reduction of the side beams.
-        const float Sp = maxf(pp - maxf(dP0, dPM), 0.0f);
-        const float S0 = maxf(p0 - maxf(dP0, d0M), 0.0f);
-        const float Sm = maxf(pm - maxf(d0M, dPM), 0.0f);
-        const float sSp = std::sqrt(Sp), sS0 = std::sqrt(S0), sSm = std::sqrt(Sm);
-        float rp = maxf(sSp + kEps - c.o * sS0, 0.0f) / (sSp + kEps);
-        float rm = maxf(sSm + kEps - c.o * sS0, 0.0f) / (sSm + kEps);
-        float shared = pick(rpm >= kSideCoherent, 1.0f, 0.0f);
-        shared = pick(pp >= kPowerRatio * pm, 1.0f, shared);
-        shared = pick(pm >= kPowerRatio * pp, 1.0f, shared);
-        const float rs = (rp * (sSp + kEps) + rm * (sSm + kEps)) / (sSp + sSm + 2.0f * kEps);
-        rp = shared * rs + (1.0f - shared) * rp;
-        rm = shared * rs + (1.0f - shared) * rm;
-
-        // Side weights: least squares, the determinant guarded relative to
-        // P+ P- so that quiet passages are shaped like loud ones.
-        const float X = c.rootCross * (sSp * sSm + 0.04f * c.cOuter * dPM) + (1.0f - c.rootCross) * (sPp * rpm * sPm);
-        const float Rp = sSp * sS0, Rm = sSm * sS0;
-        const float det = maxf(pp * pm - X * X, 0.0f) + kDetRelative * pp * pm + kDetFloor;
-        const float wShared = -(Rp + Rm) / (2.0f * X + pp + pm + kEps);
-        float wp = shared * wShared + (1.0f - shared) * ((X * Rm - pm * Rp) / det);
-        float wm = shared * wShared + (1.0f - shared) * ((X * Rp - pp * Rm) / det);
-        wp = minf(maxf(wp, -c.k), 0.0f);
-        wm = minf(maxf(wm, -c.k), 0.0f);
-        if (c.o > 0.0f) { // uniform over the loop
-            wp *= rp;
-            wm *= rm;
-        }
-
-        // Directness of the combination M + w+ A+ + w- A-.
-        const float direct = wp * sSp + sS0 + wm * sSm;
-        const float total = p0 + wp * wp * pp + wm * wm * pm + 2.0f * wp * rp0 * sP0 * sPp +
-                            2.0f * wm * r0m * sP0 * sPm + 2.0f * wp * wm * rpm * sPp * sPm;
-        const float psi = minf(maxf(direct * direct / (total + kEps), 0.0f), 1.0f);
-
-        // Main gain. Dm is the diffuse amplitude of M relative to its
-        // total, per unit of (1 - psi): 1 in a fully diffuse field, at any level.
-        // Divided in two steps: p0 (1 - psi) underflows to 0 once a fully
-        // direct band decays towards silence, and 0/0 would stick in gPrev.
-        const float Dm = std::sqrt((p0 - S0) / p0 / maxf(1.0f - psi, 1e-20f));
-        const float diffusePart = c.gd * Dm * c.colC * (1.0f - psi);
+        // Main gain: the direct share and the diffuse share; below the
+        // diffuser split only what the diffuser does not carry.
+        const float diffusePart = diffuse_part(c, p0, d.S0, psi);
         const float split = c.diffuser * pick(b < c.bC, 1.0f, 0.0f);
         const float gDirect = c.diffuseOnly * diffusePart + (1.0f - c.diffuseOnly) * maxf(psi * c.colB * c.gi, kMinDirect);
         float G = split * gDirect + (1.0f - split) * (psi * c.colB * c.gi + diffusePart);
@@ -208,32 +284,29 @@ void shape_bands(const BandConstants& c, const float* __restrict Pp, const float
     }
 }
 
-} // namespace
+// Per-hop smoothing coefficients hop / (T fs) of the two time constants T,
+// formed together once per channel. (The file is built with reassociation:
+// the same expression written elsewhere may round to a neighbouring float.)
+struct Smoothing {
+    float fast, slow;
+};
 
-void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov, const float beams[3][3])
+Smoothing smoothing(const sfm_setup& s)
 {
-    const int nb = st->numBands;
-    const uint32_t flags = st->flags;
-    const bool shaping = !(flags & SFM_FLAG_BEAMSHAPING_OFF);
-    const bool diffuser = (flags & SFM_FLAG_DIFFUSER) != 0;
-    const float msPerSample = st->setup.sampleRate * 0.001f;
-    const float hop = static_cast<float>(st->setup.hopSize);
-    const float a50 = hop / (50.0f * msPerSample);
-    const float a100 = hop / (100.0f * msPerSample);
-    const int bA = st->bandLimitIndex[0], bB = st->bandLimitIndex[1], bC = st->bandLimitIndex[2];
-    const bool lowpass = st->channelType[i] == SFM_TYPE_SURROUND && (flags & SFM_FLAG_REAR_LOWPASS);
-    const bool silenceBand0 = (flags & SFM_FLAG_SILENCE_BAND0) != 0;
-    const float level = st->channelOn[i] * st->channelGain[i];
-    const float* hopCoh = buf->hopCoherence;
-    float* gPrev = buf->gainPrev + i * nb;
-    float* w4 = buf->bandWeights4 + i * nb * 4;
-    float* dw = buf->diffuseWeights + i * nb * 3;
+    const float msPerSample = s.sampleRate * 0.001f;
+    const float hop = static_cast<float>(s.hopSize);
+    return {hop / (sfm_smoothing_fast_ms * msPerSample), hop / (sfm_smoothing_slow_ms * msPerSample)};
+}
 
-    // Bands outside the beamshaping range (all of them with beamshaping off)
-    // use the first-order virtual microphone M alone.
-    const int lo = shaping ? (bA > 0 ? bA : 0) : nb;
-    const int hi = shaping ? (bB < nb ? bB : nb) : nb;
-    for (int b = 0; b < nb; ++b) {
+// Bands outside the beamshaping range [lo, hi) (all of them with beamshaping
+// off) use the first-order virtual microphone M alone; every band's diffuse
+// weights start at zero.
+void first_order_bands(const sfm_state* st, int i, int lo, int hi, float* w4, float* dw)
+{
+    const bool lowpass = st->channelType[i] == SFM_TYPE_SURROUND && (st->flags & SFM_FLAG_REAR_LOWPASS);
+    const bool silenceBand0 = (st->flags & SFM_FLAG_SILENCE_BAND0) != 0;
+    const float level = st->channelOn[i] * st->channelGain[i];
+    for (int b = 0; b < st->numBands; ++b) {
         float* out = w4 + 4 * b;
         float* dout = dw + 3 * b;
         out[3] = 0.0f; // fourth weight: unused by the three-capsule front end
@@ -248,12 +321,15 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
         out[0] = out[2] = 0.0f;
         out[1] = g;
     }
-    if (lo >= hi)
-        return;
+}
 
-    // Smoothed powers and coherences of the three beam pairs (slow
-    // smoothing where the sound is stationary). Pair statistics are stored
-    // per channel and pair, bands contiguous.
+// Smoothed powers and coherences of the three beam pairs of channel i over
+// bands lo..hi-1 (slow smoothing where the sound is stationary). Pair
+// statistics are stored per channel and pair, bands contiguous.
+void smooth_statistics(const sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov,
+                       const float beams[3][3], const Smoothing& sm, int lo, int hi, ChannelStats* cs)
+{
+    const int nb = st->numBands;
     double w[3][3];
     for (int q = 0; q < 3; ++q)
         for (int m = 0; m < 3; ++m)
@@ -262,7 +338,7 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
     for (int b = lo; b < hi; ++b) {
         BandSums sums;
         band_sums(cov[b], w, &sums);
-        alpha[b] = hopCoh[b] > kCoherentBand ? a100 : a50;
+        alpha[b] = buf->hopCoherence[b] > kCoherentBand ? sm.slow : sm.fast;
         for (int q = 0; q < 3; ++q) {
             pw[q][b] = sums.p[q];
             xr[q][b] = sums.xr[q];
@@ -276,19 +352,23 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
                     buf->pairCrossRe + base, buf->pairCrossIm + base, buf->pairCoherence + base,
                     buf->pairCoherenceMag + base, lo, hi);
     }
-    const bool magnitude = (flags & SFM_FLAG_MAGNITUDE_COHERENCE) != 0;
+    const bool magnitude = (st->flags & SFM_FLAG_MAGNITUDE_COHERENCE) != 0;
     const float* coh = magnitude ? buf->pairCoherenceMag : buf->pairCoherence;
-    const float* rP0 = coh + (i * 3 + 0) * nb;
-    const float* r0M = coh + (i * 3 + 1) * nb;
-    const float* rPM = coh + (i * 3 + 2) * nb;
-    float Pp[SFM_MAX_BANDS], P0[SFM_MAX_BANDS], Pm[SFM_MAX_BANDS];
+    cs->rP0 = coh + (i * 3 + 0) * nb;
+    cs->r0M = coh + (i * 3 + 1) * nb;
+    cs->rPM = coh + (i * 3 + 2) * nb;
     for (int b = lo; b < hi; ++b) {
-        Pp[b] = buf->pairPowA[(i * 3 + 0) * nb + b] + kEps; // A+ of the pair (A+, M)
-        P0[b] = buf->pairPowB[(i * 3 + 0) * nb + b] + kEps; // M
-        Pm[b] = buf->pairPowB[(i * 3 + 1) * nb + b] + kEps; // A- of the pair (M, A-)
+        cs->Pp[b] = buf->pairPowA[(i * 3 + 0) * nb + b] + kEps; // A+ of the pair (A+, M)
+        cs->P0[b] = buf->pairPowB[(i * 3 + 0) * nb + b] + kEps; // M
+        cs->Pm[b] = buf->pairPowB[(i * 3 + 1) * nb + b] + kEps; // A- of the pair (M, A-)
     }
+}
 
-    // Channel constants of the band loop.
+// Channel i's constants of the band loop, from the beam table, the gains and
+// the flags.
+BandConstants band_constants(const sfm_state* st, int i, const Smoothing& sm)
+{
+    const uint32_t flags = st->flags;
     BandConstants c;
     c.o = st->beamOverlap;
     c.k = st->beamSharpness[i];
@@ -300,29 +380,33 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
     }
     c.cNear = st->beamColD;
     c.cOuter = st->beamColE;
-    c.aNear = maxf(1.0f - c.cNear * c.cNear, 1e-6f);
-    c.aOuter = maxf(1.0f - c.cOuter * c.cOuter, 1e-6f);
-    c.onePair = c.cOuter >= 0.9f ? 1.0f : 0.0f;
+    c.aNear = maxf(1.0f - c.cNear * c.cNear, kMinQuadratic);
+    c.aOuter = maxf(1.0f - c.cOuter * c.cOuter, kMinQuadratic);
+    c.onePair = c.cOuter >= kOnePairCoherence ? 1.0f : 0.0f;
     c.gd = st->diffuseGain;
     c.gi = st->directGain;
     if (st->numDecoded == 5 && i == 2) {
         if (flags & SFM_FLAG_CENTRE_DIFFUSE_1)
-            c.gd = maxf(c.gd, 1.0f);
+            c.gd = maxf(c.gd, kCentreDiffuseFull);
         if (flags & SFM_FLAG_CENTRE_DIFFUSE_HALF)
-            c.gd = maxf(c.gd, 0.5f);
+            c.gd = maxf(c.gd, kCentreDiffuseHalf);
     }
     c.rootCross = (flags & SFM_FLAG_ROOT_SIDE_CROSS) ? 1.0f : 0.0f;
     c.diffuseOnly = (flags & SFM_FLAG_DIFFUSE_ONLY_BELOW_SPLIT) ? 1.0f : 0.0f;
     c.smoothing = (flags & SFM_FLAG_NO_GAIN_SMOOTHING) ? 0.0f : 1.0f;
-    c.diffuser = diffuser ? 1.0f : 0.0f;
+    c.diffuser = (flags & SFM_FLAG_DIFFUSER) ? 1.0f : 0.0f;
+    const float level = st->channelOn[i] * st->channelGain[i];
     c.scale = st->normBeam[i] * level;
-    c.lowpass = lowpass ? 1.0f : 0.0f;
-    c.silenceBand0 = silenceBand0 ? 1.0f : 0.0f;
-    c.a50 = a50;
-    c.bC = bC;
+    c.lowpass = st->channelType[i] == SFM_TYPE_SURROUND && (flags & SFM_FLAG_REAR_LOWPASS) ? 1.0f : 0.0f;
+    c.silenceBand0 = (flags & SFM_FLAG_SILENCE_BAND0) ? 1.0f : 0.0f;
+    c.a50 = sm.fast;
+    c.bC = st->bandLimitIndex[2];
+    return c;
+}
 
-    BandOutputs out;
-    shape_bands(c, Pp, P0, Pm, rP0, r0M, rPM, hopCoh, st->rearLowpassGain, gPrev, lo, hi, &out);
+// The band results into the channel's interleaved weight arrays.
+void scatter(const BandOutputs& out, int lo, int hi, float* w4, float* dw)
+{
     for (int b = lo; b < hi; ++b) {
         w4[4 * b + 0] = out.wp[b];
         w4[4 * b + 1] = out.g[b];
@@ -331,4 +415,29 @@ void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
         dw[3 * b + 1] = out.dg[b];
         dw[3 * b + 2] = out.dm[b];
     }
+}
+
+} // namespace
+
+void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov, const float beams[3][3])
+{
+    const int nb = st->numBands;
+    const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);
+    const int bA = st->bandLimitIndex[0], bB = st->bandLimitIndex[1];
+    const int lo = shaping ? (bA > 0 ? bA : 0) : nb;
+    const int hi = shaping ? (bB < nb ? bB : nb) : nb;
+    float* w4 = buf->bandWeights4 + i * nb * 4;
+    float* dw = buf->diffuseWeights + i * nb * 3;
+
+    first_order_bands(st, i, lo, hi, w4, dw);
+    if (lo >= hi)
+        return;
+    const Smoothing sm = smoothing(st->setup);
+    ChannelStats stats;
+    smooth_statistics(st, buf, i, cov, beams, sm, lo, hi, &stats);
+    const BandConstants c = band_constants(st, i, sm);
+    BandOutputs out;
+    shape_bands(c, stats.Pp, stats.P0, stats.Pm, stats.rP0, stats.r0M, stats.rPM, buf->hopCoherence,
+                st->rearLowpassGain, buf->gainPrev + i * nb, lo, hi, &out);
+    scatter(out, lo, hi, w4, dw);
 }

@@ -11,6 +11,12 @@
 // SFM_PI rounded to float, for the angle arithmetic done in float.
 constexpr float sfm_pi_f = static_cast<float>(SFM_PI);
 
+// Time constants (ms) of the per-band smoothing: the statistics of changing
+// sound and the main gain follow within 50 ms, the statistics of stationary
+// sound (high inter-hop coherence) within 100 ms. About five hops and ten.
+constexpr float sfm_smoothing_fast_ms = 50.0f;
+constexpr float sfm_smoothing_slow_ms = 100.0f;
+
 // ---------------------------------------------------------------------------
 // FFT (sfm_fft.cpp): radix-2 real transform through a half-length complex one.
 // ---------------------------------------------------------------------------

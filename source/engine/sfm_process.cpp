@@ -237,7 +237,7 @@ void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
 ORVO_HOP_CLONES
 void hop_coherence(sfm_state* st, sfm_buffers* buf)
 {
-    const float alpha = st->setup.hopSize / (50.0f * st->setup.sampleRate * 0.001f);
+    const float alpha = st->setup.hopSize / (sfm_smoothing_fast_ms * st->setup.sampleRate * 0.001f);
     const float *re = buf->specRe[0], *im = buf->specIm[0];
     const float *pr = buf->prevS0Re, *pi = buf->prevS0Im;
     float *cr = buf->hopCrossRe, *ci = buf->hopCrossIm;
