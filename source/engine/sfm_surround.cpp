@@ -193,91 +193,67 @@ void sfm_output_meters(const sfm_state* st, const sfm_buffers* buf, sfm_meters* 
     }
 }
 
-void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs)
+namespace {
+
+// One hop of engine channel c, read from its history at its delay, into x
+// (every stride-th float): while the delay changes, the crossfade
+// w xNew + (1 - w) xOld, w rising towards 1 sample by sample. Non-finite
+// samples become 0. Returns the crossfade weight after the hop.
+float read_hop(const sfm_state* st, const sfm_buffers* buf, int c, float* x, int stride)
 {
     const sfm_setup& s = st->setup;
     const int n = s.hopSize;
     const int base = s.historySizeOut - s.historySizeIn;
-    const int fmt = s.outputFormat;
-    const bool separate = (fmt & SFM_FORMAT_SEPARATE) != 0;
-    const int outs = s.numOutputs < SFM_MAX_CHANNELS ? s.numOutputs : SFM_MAX_CHANNELS;
-    const int stride = separate ? 1 : outs;
-
-    for (int j = 0; j < outs && outputs; ++j) {
-        const int c = st->channelMap[j];
-        const float* h = buf->historyOut[c];
-        void* dst;
-        if (separate) {
-            dst = static_cast<void**>(outputs)[j];
-            if (!dst)
-                continue;
-        } else {
-            dst = outputs;
-        }
-        float w = buf->fadeWeight[c];
-        const float* xNew = h ? h + base - clamp_delay(buf->newDelay[c], base) : nullptr;
-        const float* xOld = h ? h + base - clamp_delay(buf->curDelay[c], base) : nullptr;
-        // Idle (no fade pending): both read positions are the same.
-        const bool idle = (w == 0.0f && buf->newDelay[c] == buf->curDelay[c]);
-
-        if (fmt & SFM_FORMAT_INT16) {
-            int16_t* o = static_cast<int16_t*>(dst) + (separate ? 0 : j);
-            for (int i = 0; i < n; ++i) {
-                int v = 0;
-                if (h) {
-                    v = to_int<int>(w * xNew[i], 32768.0, -32768.0, 32767.0) +
-                        to_int<int>((1.0f - w) * xOld[i], 32768.0, -32768.0, 32767.0);
-                    v = v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
-                }
-                o[i * stride] = static_cast<int16_t>(v);
-                if (!idle)
-                    w = kFadeDecay * w + kFadeStep;
-            }
-        } else if (fmt & SFM_FORMAT_INT32) {
-            int32_t* o = static_cast<int32_t*>(dst) + (separate ? 0 : j);
-            const double lo = -2147483648.0, hi = 2147483647.0;
-            for (int i = 0; i < n; ++i) {
-                int64_t v = 0;
-                if (h) {
-                    v = to_int<int64_t>(w * xNew[i], 2147483648.0, lo, hi) +
-                        to_int<int64_t>((1.0f - w) * xOld[i], 2147483648.0, lo, hi);
-                    v = v < -2147483648LL ? -2147483648LL : (v > 2147483647LL ? 2147483647LL : v);
-                }
-                o[i * stride] = static_cast<int32_t>(v);
-                if (!idle)
-                    w = kFadeDecay * w + kFadeStep;
-            }
-        } else if (separate && idle && h) {
-            copy_finite(xOld, static_cast<float*>(dst), n);
-        } else {
-            float* o = static_cast<float*>(dst) + (separate ? 0 : j);
-            for (int i = 0; i < n; ++i) {
-                float v = 0.0f;
-                if (h) {
-                    v = w * xNew[i] + (1.0f - w) * xOld[i];
-                    if (!std::isfinite(v))
-                        v = 0.0f;
-                }
-                o[i * stride] = v;
-                if (!idle)
-                    w = kFadeDecay * w + kFadeStep;
-            }
-        }
-        buf->fadeWeight[c] = w;
+    const float* h = buf->historyOut[c];
+    float w = buf->fadeWeight[c];
+    // Idle (no fade pending): both read positions are the same.
+    const bool idle = (w == 0.0f && buf->newDelay[c] == buf->curDelay[c]);
+    const float* xNew = h ? h + base - clamp_delay(buf->newDelay[c], base) : nullptr;
+    const float* xOld = h ? h + base - clamp_delay(buf->curDelay[c], base) : nullptr;
+    if (idle && h && stride == 1) {
+        copy_finite(xOld, x, n);
+        return w;
     }
+    for (int i = 0; i < n; ++i) {
+        float v = 0.0f;
+        if (h) {
+            v = w * xNew[i] + (1.0f - w) * xOld[i];
+            if (!std::isfinite(v))
+                v = 0.0f;
+        }
+        x[i * stride] = v;
+        if (!idle)
+            w = kFadeDecay * w + kFadeStep;
+    }
+    return w;
+}
 
-    // Advance the histories by one hop; the newest hop region is rewritten by
-    // the next synthesis.
-    const size_t keep = static_cast<size_t>(s.historySizeOut);
+// Integer samples of full scale `scale`, every stride-th of o.
+template <typename T>
+void to_integers(const float* x, T* o, int n, int stride, double scale, double lo, double hi)
+{
+    for (int i = 0; i < n; ++i)
+        o[i * stride] = to_int<T>(x[i], scale, lo, hi);
+}
+
+// Advance the histories by one hop; the newest hop region is rewritten by
+// the next synthesis.
+void advance_histories(const sfm_state* st, sfm_buffers* buf)
+{
+    const size_t keep = static_cast<size_t>(st->setup.historySizeOut);
+    const size_t n = static_cast<size_t>(st->setup.hopSize);
     for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
         float* h = buf->historyOut[c];
         if (!h)
             continue;
         memmove(h, h + n, keep * sizeof(float));
-        memset(h + keep, 0, static_cast<size_t>(n) * sizeof(float));
+        memset(h + keep, 0, n * sizeof(float));
     }
+}
 
-    // Take up a new target when no fade runs; finish a fade past 0.96.
+// Take up a new target when no fade runs; finish a fade past kFadeDone.
+void advance_fades(const sfm_state* st, sfm_buffers* buf)
+{
     for (int c = 0; c < SFM_MAX_CHANNELS; ++c) {
         if (buf->fadeWeight[c] == 0.0f) {
             buf->newDelay[c] = static_cast<float>(st->rearDelaySamples[c]);
@@ -289,4 +265,40 @@ void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs)
             buf->curDelay[c] = buf->newDelay[c];
         }
     }
+}
+
+} // namespace
+
+void sfm_output_stage(sfm_state* st, sfm_buffers* buf, void* outputs)
+{
+    const sfm_setup& s = st->setup;
+    const int n = s.hopSize;
+    const int fmt = s.outputFormat;
+    const bool separate = (fmt & SFM_FORMAT_SEPARATE) != 0;
+    const bool integer = (fmt & (SFM_FORMAT_INT16 | SFM_FORMAT_INT32)) != 0;
+    const int outs = s.numOutputs < SFM_MAX_CHANNELS ? s.numOutputs : SFM_MAX_CHANNELS;
+    const int stride = separate ? 1 : outs;
+    // Integer formats take the float hop from the transform's scratch, free
+    // once the hop is synthesised.
+    float* hop = buf->scratch;
+
+    for (int j = 0; j < outs && outputs; ++j) {
+        void* dst = separate ? static_cast<void**>(outputs)[j] : outputs;
+        if (!dst)
+            continue;
+        const int c = st->channelMap[j];
+        const int first = separate ? 0 : j;
+        if (!integer) {
+            buf->fadeWeight[c] = read_hop(st, buf, c, static_cast<float*>(dst) + first, stride);
+            continue;
+        }
+        buf->fadeWeight[c] = read_hop(st, buf, c, hop, 1);
+        if (fmt & SFM_FORMAT_INT16)
+            to_integers(hop, static_cast<int16_t*>(dst) + first, n, stride, 32768.0, -32768.0, 32767.0);
+        else
+            to_integers(hop, static_cast<int32_t*>(dst) + first, n, stride, 2147483648.0, -2147483648.0,
+                        2147483647.0);
+    }
+    advance_histories(st, buf);
+    advance_fades(st, buf);
 }

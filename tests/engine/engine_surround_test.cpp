@@ -332,6 +332,8 @@ TEST(OutputMeters, PeakOfEachOutputHop)
 
 // The same decode in every output format: integers are the float values
 // scaled, rounded half up and clipped to their range.
+// Every sample format carries the float output, rounded once: also while a
+// rear delay change crossfades between two read positions.
 TEST(OutputFormats, IntegerAndInterleavedMatchFloat)
 {
     const int sep = SFM_FORMAT_SEPARATE;
@@ -339,13 +341,22 @@ TEST(OutputFormats, IntegerAndInterleavedMatchFloat)
     Engine inter(48000.0f, SFM_FORMAT_FLOAT32);
     Engine i16(48000.0f, SFM_FORMAT_INT16 | sep);
     Engine i32(48000.0f, SFM_FORMAT_INT32);
-    for (Engine* e : {&ref, &inter, &i16, &i32})
+    for (Engine* e : {&ref, &inter, &i16, &i32}) {
+        e->params.flags |= SFM_FLAG_REAR_DELAY;
+        e->params.rearDelay = 5.0f;
         ASSERT_EQ(e->create(), 0);
+    }
     const int n = ref.hop();
     std::normal_distribution<float> d(0.0f, 1.5f); // loud enough to clip
     std::vector<float> fc(n), f8(n), rc(n);
     int clipped = 0;
     for (int h = 0; h < 8; ++h) {
+        if (h == 2) { // a fade of about 3200 samples over the next hops
+            for (Engine* e : {&ref, &inter, &i16, &i32}) {
+                e->params.rearDelay = 12.0f;
+                sfm_set_params(&e->st, &e->buf, e->params);
+            }
+        }
         for (int i = 0; i < n; ++i) {
             fc[i] = d(ref.rng);
             f8[i] = d(ref.rng);
@@ -369,6 +380,7 @@ TEST(OutputFormats, IntegerAndInterleavedMatchFloat)
         }
     }
     EXPECT_GT(clipped, 0) << "the signal must exceed full scale somewhere for this test";
+    EXPECT_NE(ref.buf.fadeWeight[ref.st.channelMap[kLs]], 0.0f) << "the fade must still run at the end of this test";
 }
 
 } // namespace
