@@ -14,14 +14,23 @@
 
 namespace {
 
+// E(f) = kErbScale log10(kErbPerHz f + 1), Glasberg & Moore's eq. 4.
+constexpr double kErbScale = 21.4;
+constexpr double kErbPerHz = 0.00437;
+// The first band edge lies at least this high: lower bands would hold only a
+// bin or two at any rate.
+constexpr double kLowestEdgeHz = 120.0;
+// An edge a rounding error above a whole bin stays on that bin.
+constexpr double kEdgeTolerance = 1e-9;
+
 double erb_rate(double hz)
 {
-    return 21.4 * std::log10(0.00437 * hz + 1.0);
+    return kErbScale * std::log10(kErbPerHz * hz + 1.0);
 }
 
 double erb_to_hz(double erb)
 {
-    return (std::pow(10.0, erb / 21.4) - 1.0) / 0.00437;
+    return (std::pow(10.0, erb / kErbScale) - 1.0) / kErbPerHz;
 }
 
 // Upper (exclusive) bin edges of the bands; returns their count.
@@ -31,7 +40,7 @@ int band_edges(const sfm_setup& s, int32_t* edges)
     const double fs = s.sampleRate;
     const double delta = s.bandWidthErb > 0.0f ? s.bandWidthErb : 2.0;
     const int last = n / 2 + 1;
-    double edgeErb = std::fmax(delta, erb_rate(120.0));
+    double edgeErb = std::fmax(delta, erb_rate(kLowestEdgeHz));
     const int secondRef = static_cast<int>(std::lround(std::fmin(erb_to_hz(delta) * n / fs, static_cast<double>(last))));
 
     int count = 0;
@@ -41,7 +50,7 @@ int band_edges(const sfm_setup& s, int32_t* edges)
         // Held to the top bin before the conversion: a wide custom spacing
         // puts the ERB edge far beyond any int.
         const double edgeBin = std::fmin(erb_to_hz(edgeErb) * n / fs, static_cast<double>(last));
-        int j = static_cast<int>(std::ceil(edgeBin - 1e-9));
+        int j = static_cast<int>(std::ceil(edgeBin - kEdgeTolerance));
         if (j <= k)
             j = k + 1;
         int minWidth = 2;

@@ -53,64 +53,95 @@ inline cpx mul_minus_i(cpx a) { return {a.i, -a.r}; }
 // j + bitrev_R(u) m/R. The first stage is twiddle-free up to W_8.
 enum FirstStage { kRadix2 = 2, kRadix4 = 4, kRadix8 = 8 };
 
-inline __attribute__((always_inline)) void first_stage(const float* __restrict sr,
-                                                       const float* __restrict si, int stride,
-                                                       const int32_t* __restrict br,
-                                                       float* __restrict re,
-                                                       float* __restrict im, int m, int radix)
+inline __attribute__((always_inline)) cpx load(const float* __restrict sr, const float* __restrict si, int stride,
+                                               int j)
 {
-    auto load = [&](int j) { return cpx{sr[stride * j], si[stride * j]}; };
-    auto store = [&](int s, cpx v) {
-        re[s] = v.r;
-        im[s] = v.i;
-    };
-    if (radix == kRadix8) {
-        const int q = m / 8;
-        const float h = 0.70710678118654752f;
-        for (int j = 0; j < q; ++j) {
-            // Points in bit-reversed order: u -> input j + bitrev3(u) q.
-            const cpx x0 = load(j), x1 = load(j + 4 * q), x2 = load(j + 2 * q), x3 = load(j + 6 * q);
-            const cpx x4 = load(j + q), x5 = load(j + 5 * q), x6 = load(j + 3 * q), x7 = load(j + 7 * q);
-            // Length 2.
-            const cpx a0 = x0 + x1, a1 = x0 - x1, a2 = x2 + x3, a3 = x2 - x3;
-            const cpx a4 = x4 + x5, a5 = x4 - x5, a6 = x6 + x7, a7 = x6 - x7;
-            // Length 4: W_4^1 = -i.
-            const cpx b0 = a0 + a2, b2 = a0 - a2, b1 = a1 + mul_minus_i(a3), b3 = a1 - mul_minus_i(a3);
-            const cpx b4 = a4 + a6, b6 = a4 - a6, b5 = a5 + mul_minus_i(a7), b7 = a5 - mul_minus_i(a7);
-            // Length 8: W_8^1 = (1 - i)/sqrt2, W_8^2 = -i, W_8^3 = -(1 + i)/sqrt2.
-            const cpx t5 = {h * (b5.r + b5.i), h * (b5.i - b5.r)};
-            const cpx t6 = mul_minus_i(b6);
-            const cpx t7 = {h * (b7.i - b7.r), -h * (b7.r + b7.i)};
-            const int s = br[j];
-            store(s, b0 + b4);
-            store(s + 4, b0 - b4);
-            store(s + 1, b1 + t5);
-            store(s + 5, b1 - t5);
-            store(s + 2, b2 + t6);
-            store(s + 6, b2 - t6);
-            store(s + 3, b3 + t7);
-            store(s + 7, b3 - t7);
-        }
-    } else if (radix == kRadix4) {
-        const int q = m / 4;
-        for (int j = 0; j < q; ++j) {
-            const cpx x0 = load(j), x1 = load(j + 2 * q), x2 = load(j + q), x3 = load(j + 3 * q);
-            const cpx b0 = x0 + x1, b1 = x0 - x1, b2 = x2 + x3, b3 = mul_minus_i(x2 - x3);
-            const int s = br[j];
-            store(s, b0 + b2);
-            store(s + 2, b0 - b2);
-            store(s + 1, b1 + b3);
-            store(s + 3, b1 - b3);
-        }
-    } else {
-        const int h = m / 2;
-        for (int j = 0; j < h; ++j) {
-            const cpx x0 = load(j), x1 = load(j + h);
-            const int s = br[j];
-            store(s, x0 + x1);
-            store(s + 1, x0 - x1);
-        }
+    return cpx{sr[stride * j], si[stride * j]};
+}
+
+inline __attribute__((always_inline)) void store(float* __restrict re, float* __restrict im, int s, cpx v)
+{
+    re[s] = v.r;
+    im[s] = v.i;
+}
+
+inline __attribute__((always_inline)) void first_stage_radix8(const float* __restrict sr,
+                                                              const float* __restrict si, int stride,
+                                                              const int32_t* __restrict br, float* __restrict re,
+                                                              float* __restrict im, int m)
+{
+    const int q = m / 8;
+    const float h = 0.70710678118654752f; // 1 / sqrt(2)
+    for (int j = 0; j < q; ++j) {
+        // Points in bit-reversed order: u -> input j + bitrev3(u) q.
+        const cpx x0 = load(sr, si, stride, j), x1 = load(sr, si, stride, j + 4 * q);
+        const cpx x2 = load(sr, si, stride, j + 2 * q), x3 = load(sr, si, stride, j + 6 * q);
+        const cpx x4 = load(sr, si, stride, j + q), x5 = load(sr, si, stride, j + 5 * q);
+        const cpx x6 = load(sr, si, stride, j + 3 * q), x7 = load(sr, si, stride, j + 7 * q);
+        // Length 2.
+        const cpx a0 = x0 + x1, a1 = x0 - x1, a2 = x2 + x3, a3 = x2 - x3;
+        const cpx a4 = x4 + x5, a5 = x4 - x5, a6 = x6 + x7, a7 = x6 - x7;
+        // Length 4: W_4^1 = -i.
+        const cpx b0 = a0 + a2, b2 = a0 - a2, b1 = a1 + mul_minus_i(a3), b3 = a1 - mul_minus_i(a3);
+        const cpx b4 = a4 + a6, b6 = a4 - a6, b5 = a5 + mul_minus_i(a7), b7 = a5 - mul_minus_i(a7);
+        // Length 8: W_8^1 = (1 - i)/sqrt2, W_8^2 = -i, W_8^3 = -(1 + i)/sqrt2.
+        const cpx t5 = {h * (b5.r + b5.i), h * (b5.i - b5.r)};
+        const cpx t6 = mul_minus_i(b6);
+        const cpx t7 = {h * (b7.i - b7.r), -h * (b7.r + b7.i)};
+        const int s = br[j];
+        store(re, im, s, b0 + b4);
+        store(re, im, s + 4, b0 - b4);
+        store(re, im, s + 1, b1 + t5);
+        store(re, im, s + 5, b1 - t5);
+        store(re, im, s + 2, b2 + t6);
+        store(re, im, s + 6, b2 - t6);
+        store(re, im, s + 3, b3 + t7);
+        store(re, im, s + 7, b3 - t7);
     }
+}
+
+inline __attribute__((always_inline)) void first_stage_radix4(const float* __restrict sr,
+                                                              const float* __restrict si, int stride,
+                                                              const int32_t* __restrict br, float* __restrict re,
+                                                              float* __restrict im, int m)
+{
+    const int q = m / 4;
+    for (int j = 0; j < q; ++j) {
+        const cpx x0 = load(sr, si, stride, j), x1 = load(sr, si, stride, j + 2 * q);
+        const cpx x2 = load(sr, si, stride, j + q), x3 = load(sr, si, stride, j + 3 * q);
+        const cpx b0 = x0 + x1, b1 = x0 - x1, b2 = x2 + x3, b3 = mul_minus_i(x2 - x3);
+        const int s = br[j];
+        store(re, im, s, b0 + b2);
+        store(re, im, s + 2, b0 - b2);
+        store(re, im, s + 1, b1 + b3);
+        store(re, im, s + 3, b1 - b3);
+    }
+}
+
+inline __attribute__((always_inline)) void first_stage_radix2(const float* __restrict sr,
+                                                              const float* __restrict si, int stride,
+                                                              const int32_t* __restrict br, float* __restrict re,
+                                                              float* __restrict im, int m)
+{
+    const int h = m / 2;
+    for (int j = 0; j < h; ++j) {
+        const cpx x0 = load(sr, si, stride, j), x1 = load(sr, si, stride, j + h);
+        const int s = br[j];
+        store(re, im, s, x0 + x1);
+        store(re, im, s + 1, x0 - x1);
+    }
+}
+
+inline __attribute__((always_inline)) void first_stage(const float* __restrict sr, const float* __restrict si,
+                                                       int stride, const int32_t* __restrict br,
+                                                       float* __restrict re, float* __restrict im, int m, int radix)
+{
+    if (radix == kRadix8)
+        first_stage_radix8(sr, si, stride, br, re, im, m);
+    else if (radix == kRadix4)
+        first_stage_radix4(sr, si, stride, br, re, im, m);
+    else
+        first_stage_radix2(sr, si, stride, br, re, im, m);
 }
 
 // Radix of the first stage and the sub-transform length after it.

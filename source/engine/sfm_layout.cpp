@@ -25,6 +25,13 @@ constexpr float kWidthGain = 1.2f;          // edge warp strength per unit width
 constexpr float kRearWidthOff = -100.0f;    // rearWidthCoef marker: rear width disabled
 constexpr float kWrapTolerance = 1e-3f;     // a sector exactly pi wide (up to rounding) does not wrap
 constexpr float kFormat9Elevation = 40.0f;  // upper layer of format 9, degrees
+// The narrowest beam a sector gets after Focus: 45 degrees. The beam table
+// reaches down to 30 degrees; narrower beams than this are not used (empirical).
+constexpr float kNarrowestBeam = sfm_pi_f / 4.0f;
+// The display's range: 0 dB at the rim, this many dB down at the centre.
+constexpr float kDisplayRangeDb = 25.0f;
+constexpr float kDisplayEps = 1e-20f;       // keeps log10 finite for a silent direction
+constexpr double kSpeedOfSound = 340.0;     // m/s
 
 struct Layout {
     int numOutputs;  // engine channels including the LFE
@@ -63,84 +70,90 @@ void add_ring(Layout* l, int count, float firstDeg, bool cOff, float cOffEdge)
     }
 }
 
-void add_five(Layout* l, bool cOff)
+// A loudspeaker's sector, degrees from its start to its end.
+struct Sector {
+    float startDeg, endDeg;
+    int type;
+};
+
+constexpr int F = SFM_TYPE_FRONT, C = SFM_TYPE_CENTRE, S = SFM_TYPE_SURROUND;
+
+const Sector kMono[] = {{45.0f, -45.0f, F}};
+const Sector kStereo[] = {{100.0f, 0.0f, F}, {0.0f, -100.0f, F}};
+const Sector kQuad[] = {{90.0f, 0.0f, F}, {0.0f, -90.0f, F}, {180.0f, 90.0f, S}, {-90.0f, -180.0f, S}};
+const Sector kFive[] = {{100.0f, 30.0f, F}, {-30.0f, -100.0f, F}, {30.0f, -30.0f, C}, {180.0f, 100.0f, S},
+                        {-100.0f, -180.0f, S}};
+const Sector kSix[] = {{90.0f, 30.0f, F},   {-30.0f, -90.0f, F},   {30.0f, -30.0f, C},
+                       {150.0f, 90.0f, S},  {-90.0f, -150.0f, S},  {150.0f, -150.0f, S}};
+const Sector kSeven[] = {{90.0f, 30.0f, F},    {-30.0f, -90.0f, F},   {30.0f, -30.0f, C},  {135.0f, 90.0f, S},
+                         {-90.0f, -135.0f, S}, {-135.0f, -180.0f, S}, {180.0f, 135.0f, S}};
+const Sector kTen[] = {{157.5f, 112.5f, S}, {112.5f, 67.5f, S},    {67.5f, 33.75f, F},     {33.75f, 11.25f, F},
+                       {11.25f, -11.25f, C}, {-11.25f, -33.75f, F}, {-33.75f, -67.5f, F},   {-67.5f, -112.5f, S},
+                       {-112.5f, -157.5f, S}, {157.5f, -157.5f, S}};
+
+// An output format: a list of sectors (in one or two layers), or a ring of
+// equal sectors; formats 3 to 5 add the LFE after the decoded channels.
+struct Format {
+    const Sector* sectors;
+    int count;
+    int layers;           // 2: the list again, raised to kFormat9Elevation
+    int ringCount;        // else: this many equal sectors ...
+    float ringFirstDeg;   // ... the first starting here ...
+    float ringCOffEdgeDeg; // ... with the centre off, edges this close to the front move to 0
+    bool lfe;
+};
+
+template <int N>
+constexpr Format list(const Sector (&s)[N], int layers = 1, bool lfe = false)
 {
-    add_sector(l, 100.0f, cOff ? 0.0f : 30.0f, SFM_TYPE_FRONT);
-    add_sector(l, cOff ? 0.0f : -30.0f, -100.0f, SFM_TYPE_FRONT);
-    add_sector(l, 30.0f, -30.0f, SFM_TYPE_CENTRE);
-    add_sector(l, 180.0f, 100.0f, SFM_TYPE_SURROUND);
-    add_sector(l, -100.0f, -180.0f, SFM_TYPE_SURROUND);
+    return {s, N, layers, 0, 0.0f, 0.0f, lfe};
+}
+
+constexpr Format ring(int count, float firstDeg, float cOffEdgeDeg)
+{
+    return {nullptr, 0, 1, count, firstDeg, cOffEdgeDeg, false};
+}
+
+const Format kFormats[] = {
+    list(kMono),          list(kStereo),           list(kQuad),          list(kFive, 1, true),
+    list(kSix, 1, true),  list(kSeven, 1, true),   ring(8, 157.5f, 30.0f), ring(10, 162.0f, 20.0f),
+    list(kTen),           list(kFive, 2),
+};
+
+// The sectors of a list, one layer. With the centre off, the front sectors'
+// edges that the centre sector shares move to 0: the front pair meets there.
+void add_list(Layout* l, const Sector* sectors, int count, bool cOff, float elevationDeg)
+{
+    const Sector* centre = nullptr;
+    for (int k = 0; k < count; ++k)
+        if (sectors[k].type == SFM_TYPE_CENTRE)
+            centre = &sectors[k];
+    for (int k = 0; k < count; ++k) {
+        float s = sectors[k].startDeg, e = sectors[k].endDeg;
+        if (cOff && centre && sectors[k].type == SFM_TYPE_FRONT) {
+            if (s == centre->startDeg || s == centre->endDeg)
+                s = 0.0f;
+            if (e == centre->startDeg || e == centre->endDeg)
+                e = 0.0f;
+        }
+        add_sector(l, s, e, sectors[k].type);
+        l->elevation[l->numDecoded - 1] = elevationDeg * kDeg;
+    }
 }
 
 // The unwarped layout of `format`. Returns false for an unknown format.
 bool layout_table(int format, bool cOff, Layout* l)
 {
     std::memset(l, 0, sizeof(*l));
-    switch (format) {
-    case 0:
-        add_sector(l, 45.0f, -45.0f, SFM_TYPE_FRONT);
-        break;
-    case 1:
-        add_sector(l, 100.0f, 0.0f, SFM_TYPE_FRONT);
-        add_sector(l, 0.0f, -100.0f, SFM_TYPE_FRONT);
-        break;
-    case 2:
-        add_sector(l, 90.0f, 0.0f, SFM_TYPE_FRONT);
-        add_sector(l, 0.0f, -90.0f, SFM_TYPE_FRONT);
-        add_sector(l, 180.0f, 90.0f, SFM_TYPE_SURROUND);
-        add_sector(l, -90.0f, -180.0f, SFM_TYPE_SURROUND);
-        break;
-    case 3:
-        add_five(l, cOff);
-        break;
-    case 4:
-        add_sector(l, 90.0f, cOff ? 0.0f : 30.0f, SFM_TYPE_FRONT);
-        add_sector(l, cOff ? 0.0f : -30.0f, -90.0f, SFM_TYPE_FRONT);
-        add_sector(l, 30.0f, -30.0f, SFM_TYPE_CENTRE);
-        add_sector(l, 150.0f, 90.0f, SFM_TYPE_SURROUND);
-        add_sector(l, -90.0f, -150.0f, SFM_TYPE_SURROUND);
-        add_sector(l, 150.0f, -150.0f, SFM_TYPE_SURROUND);
-        break;
-    case 5:
-        add_sector(l, 90.0f, cOff ? 0.0f : 30.0f, SFM_TYPE_FRONT);
-        add_sector(l, cOff ? 0.0f : -30.0f, -90.0f, SFM_TYPE_FRONT);
-        add_sector(l, 30.0f, -30.0f, SFM_TYPE_CENTRE);
-        add_sector(l, 135.0f, 90.0f, SFM_TYPE_SURROUND);
-        add_sector(l, -90.0f, -135.0f, SFM_TYPE_SURROUND);
-        add_sector(l, -135.0f, -180.0f, SFM_TYPE_SURROUND);
-        add_sector(l, 180.0f, 135.0f, SFM_TYPE_SURROUND);
-        break;
-    case 6:
-        add_ring(l, 8, 157.5f, cOff, 30.0f);
-        break;
-    case 7:
-        add_ring(l, 10, 162.0f, cOff, 20.0f);
-        break;
-    case 8:
-        add_sector(l, 157.5f, 112.5f, SFM_TYPE_SURROUND);
-        add_sector(l, 112.5f, 67.5f, SFM_TYPE_SURROUND);
-        add_sector(l, 67.5f, 33.75f, SFM_TYPE_FRONT);
-        add_sector(l, 33.75f, cOff ? 0.0f : 11.25f, SFM_TYPE_FRONT);
-        add_sector(l, 11.25f, -11.25f, SFM_TYPE_CENTRE);
-        add_sector(l, cOff ? 0.0f : -11.25f, -33.75f, SFM_TYPE_FRONT);
-        add_sector(l, -33.75f, -67.5f, SFM_TYPE_FRONT);
-        add_sector(l, -67.5f, -112.5f, SFM_TYPE_SURROUND);
-        add_sector(l, -112.5f, -157.5f, SFM_TYPE_SURROUND);
-        add_sector(l, 157.5f, -157.5f, SFM_TYPE_SURROUND);
-        break;
-    case 9:
-        // The five channels of format 3 and the same five sectors raised to an
-        // upper layer.
-        add_five(l, cOff);
-        add_five(l, cOff);
-        for (int i = 5; i < 10; ++i)
-            l->elevation[i] = kFormat9Elevation * kDeg;
-        break;
-    default:
+    if (format < 0 || format >= static_cast<int>(sizeof(kFormats) / sizeof(kFormats[0])))
         return false;
-    }
+    const Format& f = kFormats[format];
+    if (f.ringCount > 0)
+        add_ring(l, f.ringCount, f.ringFirstDeg, cOff, f.ringCOffEdgeDeg);
+    for (int layer = 0; layer < f.layers && f.sectors; ++layer)
+        add_list(l, f.sectors, f.count, cOff, layer == 0 ? 0.0f : kFormat9Elevation);
     l->numOutputs = l->numDecoded;
-    if (format >= 3 && format <= 5) {
+    if (f.lfe) {
         l->type[l->numDecoded] = SFM_TYPE_LFE; // the LFE follows the decoded channels
         l->numOutputs = l->numDecoded + 1;
     }
@@ -213,7 +226,7 @@ void design_beams(const Layout& l, const sfm_params& p, const sfm_state* st, Des
             width = 2.0f * sfm_pi_f - width;
         }
         float w = focus <= 1.0f ? width * focus + (1.0f - focus) * maxWidth : width * (2.0f - focus);
-        w = std::fmax(w, sfm_pi_f / 4.0f);
+        w = std::fmax(w, kNarrowestBeam);
         const float* row = table[sfm_beam_row(w)];
         d->centre[i] = centre;
         d->sharpness[i] = row[0];
@@ -277,6 +290,46 @@ void design_vectors(sfm_state* st, const sfm_params& p)
     }
 }
 
+// The angles and mic responses of the parameters, in the state's units.
+void store_angles(sfm_state* st, const sfm_params& p)
+{
+    st->flags = p.flags;
+    st->lookDirection = p.direction * kDeg;
+    st->tilt = p.tiltAngle * kDeg;
+    st->rearTilt = p.rearTiltAngle * kDeg;
+    st->sideBeamAngle = p.sideBeamAngle * kDeg;
+    st->beamOverlap = p.beamOverlap;
+    const float responses[3] = {p.micResponseLR, p.micResponseC, p.micResponseLsRs};
+    for (int j = 0; j < 3; ++j) {
+        st->micResponse[j] = responses[j];
+        st->oneMinusMicResponse[j] = 1.0f - responses[j];
+    }
+}
+
+// The widened layout with its centres, the beam shape of `shape` and the
+// normalisation of `norm` into the state; channels past the layout are cleared.
+void store_design(sfm_state* st, const Layout& widened, const Design& wide, const Design& shape,
+                  const Design& norm)
+{
+    st->numDecoded = widened.numDecoded;
+    st->numEngineOutputs = widened.numOutputs;
+    for (int i = 0; i < SFM_MAX_CHANNELS; ++i) {
+        bool decoded = i < widened.numDecoded;
+        st->sectorStart[i] = decoded ? widened.start[i] : 0.0f;
+        st->sectorEnd[i] = decoded ? widened.end[i] : 0.0f;
+        st->channelType[i] = i < widened.numOutputs ? widened.type[i] : SFM_TYPE_FRONT;
+        st->elevation[i] = decoded ? widened.elevation[i] : 0.0f;
+        st->centre[i] = decoded ? wide.centre[i] : 0.0f;
+        st->beamSharpness[i] = decoded ? shape.sharpness[i] : 0.0f;
+        st->beamColB[i] = decoded ? shape.colB[i] : 0.0f;
+        st->beamColC[i] = decoded ? shape.colC[i] : 0.0f;
+        st->normFirstOrder[i] = decoded ? norm.normFirstOrder[i] : 0.0f;
+        st->normBeam[i] = decoded ? norm.normBeam[i] : 0.0f;
+    }
+    st->beamColD = shape.colD;
+    st->beamColE = shape.colE;
+}
+
 } // namespace
 
 float sfm_beam_pattern(float a, float theta, float k, float o)
@@ -294,18 +347,7 @@ float sfm_beam_pattern(float a, float theta, float k, float o)
 int sfm_design(sfm_state* st, const sfm_params* params)
 {
     const sfm_params& p = *params;
-    st->flags = p.flags;
-    st->lookDirection = p.direction * kDeg;
-    st->tilt = p.tiltAngle * kDeg;
-    st->rearTilt = p.rearTiltAngle * kDeg;
-    st->sideBeamAngle = p.sideBeamAngle * kDeg;
-    st->beamOverlap = p.beamOverlap;
-    const float responses[3] = {p.micResponseLR, p.micResponseC, p.micResponseLsRs};
-    for (int j = 0; j < 3; ++j) {
-        st->micResponse[j] = responses[j];
-        st->oneMinusMicResponse[j] = 1.0f - responses[j];
-    }
-
+    store_angles(st, p);
     const bool cOff = (p.flags & SFM_FLAG_NO_CENTRE) != 0;
     Layout base, widened;
     if (!layout_table(p.format, cOff, &base))
@@ -328,24 +370,7 @@ int sfm_design(sfm_state* st, const sfm_params* params)
         if (!(p.flags & SFM_FLAG_BEAMS_WIDENED))
             shape = &plain;
     }
-
-    st->numDecoded = widened.numDecoded;
-    st->numEngineOutputs = widened.numOutputs;
-    for (int i = 0; i < SFM_MAX_CHANNELS; ++i) {
-        bool decoded = i < widened.numDecoded;
-        st->sectorStart[i] = decoded ? widened.start[i] : 0.0f;
-        st->sectorEnd[i] = decoded ? widened.end[i] : 0.0f;
-        st->channelType[i] = i < widened.numOutputs ? widened.type[i] : SFM_TYPE_FRONT;
-        st->elevation[i] = decoded ? widened.elevation[i] : 0.0f;
-        st->centre[i] = decoded ? wide.centre[i] : 0.0f;
-        st->beamSharpness[i] = decoded ? shape->sharpness[i] : 0.0f;
-        st->beamColB[i] = decoded ? shape->colB[i] : 0.0f;
-        st->beamColC[i] = decoded ? shape->colC[i] : 0.0f;
-        st->normFirstOrder[i] = decoded ? norm->normFirstOrder[i] : 0.0f;
-        st->normBeam[i] = decoded ? norm->normBeam[i] : 0.0f;
-    }
-    st->beamColD = shape->colD;
-    st->beamColE = shape->colE;
+    store_design(st, widened, wide, *shape, *norm);
     design_vectors(st, p);
     return 0;
 }
@@ -424,8 +449,8 @@ void sfm_compute_response(sfm_state* st, sfm_response* response)
                 else
                     v = std::fabs(((1.0f - r) * std::cos(t) + r) * st->normFirstOrder[c] * gain) * ce;
             }
-            float db = 20.0f * std::log10(v + 1e-20f);
-            out[k] = std::fmax(db, -25.0f) / 25.0f + 1.0f;
+            float db = 20.0f * std::log10(v + kDisplayEps);
+            out[k] = std::fmax(db, -kDisplayRangeDb) / kDisplayRangeDb + 1.0f;
         }
     }
 }
@@ -438,11 +463,12 @@ void sfm_equaliser_build(sfm_state* st, sfm_buffers* buf)
     const int bins = n / 2 + 1;
     const double fs = st->setup.sampleRate;
     const double rho = 0.99;                             // the design value, never above 0.99
-    const double tau = st->capsuleSpacingMm * 0.001 / 340.0; // front-to-rear travel time, s
+    const double tau = st->capsuleSpacingMm * 0.001 / kSpeedOfSound; // front-to-rear travel time, s
     const double T = tau * fs;                           // in samples
     const double maxGain = std::pow(10.0, 10.0 / 20.0);  // +10 dB
+    const double combFloor = 0.01;                       // keeps the correction finite at the comb's zeros
     // The differential pair's comb has its first notch at 1 / ((1 + rho) tau):
-    // the correction stops at half of that.
+    // the correction stops at half of that, K bins (rounded, plus one).
     int K = bins;
     if (tau > 0.0) {
         double k = n * (0.25 / ((1.0 + rho) * tau)) / fs * 2.0 + 1.5;
@@ -457,7 +483,7 @@ void sfm_equaliser_build(sfm_state* st, sfm_buffers* buf)
         if (k < K) {
             double w = k * 2.0 * SFM_PI * T * (1.0 + rho) / n;
             double mag = std::hypot(1.0 - std::cos(w), std::sin(w));
-            buf->eqGain[k] = static_cast<float>(std::fmin(1.0 / (mag + 0.01), maxGain));
+            buf->eqGain[k] = static_cast<float>(std::fmin(1.0 / (mag + combFloor), maxGain));
         } else {
             buf->eqGain[k] = buf->eqGain[K - 1];
         }

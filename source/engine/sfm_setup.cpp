@@ -13,6 +13,11 @@
 
 namespace {
 
+constexpr float kHopSeconds = 0.01f;       // a hop is the power of two at or above 10 ms
+constexpr float kBandWidthErb = 2.0f;      // analysis bands two ERB wide
+constexpr float kOutputHistoryMs = 50.0f;  // output history beyond the overlap: bounds the rear delay
+constexpr float kMaxDiffuseFactor = 2.0f;  // diffuse and direct factors saturate here (about +6 dB)
+
 // Output channel i of sfm_process is engine channel map[i]. Entries 10-15 are
 // the identity in every map.
 const int32_t kMapLinear[SFM_MAX_CHANNELS] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -370,15 +375,14 @@ int sfm_setup_init(sfm_setup* setup, float sampleRate)
     if (!(sampleRate >= 8000.0f && sampleRate <= 192000.0f))
         return SFM_ERR_SAMPLE_RATE;
     setup->sampleRate = sampleRate;
-    // The power of two at or above 10 ms.
-    const float tenMs = sampleRate * 0.01f;
+    const float tenMs = sampleRate * kHopSeconds;
     int hop = 1;
     while (static_cast<float>(hop) < tenMs)
         hop *= 2;
     setup->hopSize = hop;
     setup->fftSize = 2 * hop;
     setup->windowSize = 2 * hop;
-    setup->bandWidthErb = 2.0f;
+    setup->bandWidthErb = kBandWidthErb;
     return 0;
 }
 
@@ -461,11 +465,11 @@ uint32_t sfm_set_params(sfm_state* st, sfm_buffers* buf, sfm_params params)
     notices |= apply_channel_gains(st, params);
 
     // Diffuse gain and its direct compensation: +6 dB of diffuse gain moves
-    // the diffuse share up and the direct share down by 3 dB each; both
-    // factors saturate at 2 (about +6 dB).
+    // the diffuse share up and the direct share down by 3 dB each (10^(dB/40)
+    // is half the decibels as an amplitude).
     const float dg = finite_or(params.diffGainDb, 0.0f);
-    st->diffuseGain = std::fmin(std::pow(10.0f, dg / 40.0f), 2.0f);
-    st->directGain = std::fmin(std::pow(10.0f, -dg / 40.0f), 2.0f);
+    st->diffuseGain = std::fmin(std::pow(10.0f, dg / 40.0f), kMaxDiffuseFactor);
+    st->directGain = std::fmin(std::pow(10.0f, -dg / 40.0f), kMaxDiffuseFactor);
 
     if (buf && buf->allocated) {
         const float limits[6] = {params.bandLimitA, params.bandLimitB, params.bandLimitC,
@@ -525,8 +529,7 @@ void derive_sizes(sfm_state* st)
     s.numBins = s.fftSize / 2 + 1;
     s.zeroPad = (s.fftSize - s.windowSize) / 2;
     s.overlapSize = s.windowSize - s.hopSize;
-    // 50 ms of output history bound the rear delay.
-    s.historySizeOut = static_cast<int>(std::floor(s.sampleRate * 50.0f * 0.001f)) + s.overlapSize;
+    s.historySizeOut = static_cast<int>(std::floor(s.sampleRate * kOutputHistoryMs * 0.001f)) + s.overlapSize;
     s.historySizeIn = (s.windowSize / s.hopSize - 1) * s.hopSize;
     st->numBandWeights = sfm_bands_build(st, nullptr);
     st->diffuserSize = sfm_diffuser_block_length(&s);

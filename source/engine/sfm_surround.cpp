@@ -19,6 +19,11 @@ const float kFadeStep = 0.0009999871f;
 const float kFadeStart = 0.01f;
 const float kFadeDone = 0.96f;
 
+// Rear lowpass: the slope above the corner, and the corner used for a
+// non-number (sfm_params_default's).
+const double kRearLowpassDbPerOctave = 6.0;
+const float kDefaultRearLowpassHz = 12000.0f;
+
 // Read position (delay) clamped to what the history holds.
 int clamp_delay(float d, int maxDelay)
 {
@@ -107,16 +112,17 @@ uint32_t sfm_surround_set_params(sfm_state* st, sfm_buffers* buf, const sfm_para
     st->rearDelayClippedMs = clipped ? ms : -1.0f;
 
     // Rear lowpass: -6 dB per octave above the corner, per band centre.
-    const float corner = std::isfinite(params->rearLowpass) ? params->rearLowpass : 12000.0f;
+    const float corner = std::isfinite(params->rearLowpass) ? params->rearLowpass : kDefaultRearLowpassHz;
     const int w = sfm_band_lookup(st, corner);
     for (int b = 0; b < st->numBands; ++b) {
         float g = 1.0f;
         if (b >= w) {
             const int lo = b > 0 ? st->bandEdge[b - 1] : 0;
             const double fb = static_cast<double>(lo + st->bandEdge[b]) * s.sampleRate / (2.0 * s.fftSize);
+            // One hertz above the corner: a 0 Hz corner still gives a finite ratio.
             const double ratio = fb / (static_cast<double>(corner) + 1.0);
             if (ratio > 0.0)
-                g = static_cast<float>(std::fmin(std::pow(10.0, -6.0 * 0.05 * std::log2(ratio)), 1.0));
+                g = static_cast<float>(std::fmin(std::pow(10.0, -kRearLowpassDbPerOctave * 0.05 * std::log2(ratio)), 1.0));
         }
         st->rearLowpassGain[b] = g;
     }
