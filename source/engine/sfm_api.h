@@ -35,6 +35,8 @@ enum {
     SFM_RESPONSE_POINTS = 180, // display points, 2 degree steps
     SFM_NUM_DECORRELATORS = 10,
     SFM_DIFFUSER_SIZE = 4096,  // taps per de-correlation filter
+    SFM_MIN_SAMPLE_RATE = 8000,   // Hz
+    SFM_MAX_SAMPLE_RATE = 384000, // Hz: a hop of 4096 samples
 };
 
 // Codes of sfm_create.
@@ -43,7 +45,7 @@ enum {
     SFM_ERR_MEMORY = -2,
     SFM_ERR_INPUTS = -3,
     SFM_ERR_OUTPUTS = -4,
-    SFM_ERR_SAMPLE_RATE = -5,
+    SFM_ERR_SAMPLE_RATE = -5,  // outside SFM_MIN_SAMPLE_RATE ... SFM_MAX_SAMPLE_RATE
 };
 
 // Sample formats (sfm_setup::inputFormat / outputFormat).

@@ -6,9 +6,9 @@
 // The convolution is a block (overlap-add) convolution: one hop of diffuse
 // signal, zero-padded to the block length L, times the filter's precomputed
 // L-point spectrum. It is exact (linear, not circular) when
-// hop + 2880 - 1 <= L. L is 4096 up to a hop of 1024 samples (96 kHz); for
-// longer hops (176.4 and 192 kHz use 2048) L is the next power of two that
-// holds hop plus the filter tail, 8192.
+// hop + 2880 - 1 <= L. L is 4096 up to a hop of 1024 samples (up to 102.4
+// kHz); for longer hops L is the next power of two that holds hop plus the
+// filter tail and one transform: 8192 up to 384 kHz (hop 4096).
 #include "sfm_internal.h"
 
 #include <cstring>

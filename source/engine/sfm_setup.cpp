@@ -372,7 +372,7 @@ int sfm_setup_init(sfm_setup* setup, float sampleRate)
     setup->numOutputs = 6;
     setup->inputFormat = 65;
     setup->outputFormat = 65;
-    if (!(sampleRate >= 8000.0f && sampleRate <= 192000.0f))
+    if (!(sampleRate >= SFM_MIN_SAMPLE_RATE && sampleRate <= SFM_MAX_SAMPLE_RATE))
         return SFM_ERR_SAMPLE_RATE;
     setup->sampleRate = sampleRate;
     const float tenMs = sampleRate * kHopSeconds;
@@ -501,7 +501,7 @@ int validate(const sfm_state* st, const sfm_params& params)
     const sfm_setup& s = st->setup;
     if (st->fatal)
         return SFM_ERR_SETUP;
-    if (!(s.sampleRate >= 8000.0f && s.sampleRate <= 192000.0f))
+    if (!(s.sampleRate >= SFM_MIN_SAMPLE_RATE && s.sampleRate <= SFM_MAX_SAMPLE_RATE))
         return SFM_ERR_SAMPLE_RATE;
     if (s.numInputs > SFM_MAX_INPUTS || s.numInputs < 1)
         return SFM_ERR_INPUTS;

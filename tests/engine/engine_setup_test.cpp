@@ -36,9 +36,10 @@ TEST(SetupInit, HopIsThePowerOfTwoAtOrAboveTenMilliseconds)
         float rate;
         int hop;
     };
-    const Row rows[] = {{8000, 128},    {11025, 128},   {16000, 256},  {22050, 256},
-                        {32000, 512},   {44100, 512},   {48000, 512},  {88200, 1024},
-                        {96000, 1024},  {176400, 2048}, {192000, 2048}};
+    const Row rows[] = {{8000, 128},    {11025, 128},   {12000, 128},   {16000, 256},   {22050, 256},
+                        {24000, 256},   {32000, 512},   {44100, 512},   {47952, 512},   {48000, 512},
+                        {48048, 512},   {50000, 512},   {88200, 1024},  {96000, 1024},  {96096, 1024},
+                        {176400, 2048}, {192000, 2048}, {384000, 4096}};
     for (const Row& r : rows) {
         sfm_setup s;
         ASSERT_EQ(sfm_setup_init(&s, r.rate), 0) << r.rate;
@@ -55,14 +56,14 @@ TEST(SetupInit, HopIsThePowerOfTwoAtOrAboveTenMilliseconds)
 
 TEST(SetupInit, RefusesRatesOutsideTheSupportedRange)
 {
-    for (float rate : {7999.0f, 192001.0f, 0.0f, -48000.0f, NAN}) {
+    for (float rate : {7999.0f, 384001.0f, 1234567.8f, 0.0f, -48000.0f, NAN, INFINITY}) {
         sfm_setup s;
         EXPECT_EQ(sfm_setup_init(&s, rate), SFM_ERR_SAMPLE_RATE) << rate;
         EXPECT_EQ(s.hopSize, 0);
         EXPECT_EQ(s.numOutputs, 6);
     }
     Engine e(48000.0f);
-    e.setup.sampleRate = 200000.0f;
+    e.setup.sampleRate = 400000.0f;
     EXPECT_EQ(e.create(), SFM_ERR_SAMPLE_RATE);
 }
 
@@ -104,7 +105,8 @@ TEST(Create, SineWindowOverlapAddsToOne)
 TEST(Create, EveryRateGetsEveryLfeOptionSilently)
 {
     for (float rate : {8000.0f, 11025.0f, 12000.0f, 16000.0f, 22050.0f, 24000.0f, 32000.0f, 44100.0f, 47952.0f,
-                       48000.0f, 48048.0f, 50000.0f, 88200.0f, 96000.0f, 96096.0f, 176400.0f, 192000.0f}) {
+                       48000.0f, 48048.0f, 50000.0f, 88200.0f, 96000.0f, 96096.0f, 176400.0f, 192000.0f,
+                       384000.0f}) {
         for (int mode = 0; mode < 6; ++mode) {
             Engine e(rate);
             e.params.lfeMode = mode;

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 using namespace orvotest;
 
@@ -138,7 +139,8 @@ TEST (ProcessorSetup, RefusesUnsupportedRatesAndRecovers)
 	PluginInstance p;
 	ASSERT_TRUE (p.valid ());
 	EXPECT_EQ (p.comp ()->setActive (false), kResultOk); // nothing to reset yet
-	for (double rate : {4000.0, 384000.0, 24000.0})
+	// Below 8 kHz and above 384 kHz (a validator tries 1234567.8).
+	for (double rate : {4000.0, 7999.0, 384001.0, 1234567.8})
 		EXPECT_EQ (p.setup (rate, 512), kResultFalse) << rate;
 	EXPECT_EQ (p.proc ()->getLatencySamples (), 0u);
 
@@ -146,13 +148,25 @@ TEST (ProcessorSetup, RefusesUnsupportedRatesAndRecovers)
 	EXPECT_EQ (p.proc ()->canProcessSampleSize (kSample32), kResultTrue);
 	EXPECT_EQ (p.proc ()->canProcessSampleSize (kSample64), kResultFalse);
 
-	// A valid set-up after the failures works and processes.
-	ASSERT_EQ (p.setup (kRate, 512), kResultOk);
-	ASSERT_EQ (p.activate (true), kResultOk);
-	const Audio in = capsuleSignal (4096);
-	const Audio out = p.render (in, {512});
-	EXPECT_GT (energy (out, 1024, 4096), 0.0);
-	EXPECT_TRUE (allFinite (out));
+	// Every rate in between sets up and processes, the odd ones too (video
+	// pull-down and pull-up, 50 kHz), without a word on the console.
+	for (double rate : {8000.0, 12000.0, 24000.0, 47952.0, 48048.0, 50000.0, 96096.0, 384000.0, kRate})
+	{
+		testing::internal::CaptureStdout ();
+		testing::internal::CaptureStderr ();
+		const tresult setUp = p.setup (rate, 512);
+		std::string printed = testing::internal::GetCapturedStderr ();
+		printed += testing::internal::GetCapturedStdout ();
+		ASSERT_EQ (setUp, kResultOk) << rate;
+		EXPECT_EQ (printed, "") << rate;
+		ASSERT_EQ (p.activate (true), kResultOk);
+		const auto latency = static_cast<int32> (p.proc ()->getLatencySamples ());
+		const Audio in = capsuleSignal (latency + 4096);
+		const Audio out = p.render (in, {512});
+		EXPECT_GT (energy (out, latency, latency + 4096), 0.0) << rate;
+		EXPECT_TRUE (allFinite (out)) << rate;
+		ASSERT_EQ (p.activate (false), kResultOk);
+	}
 }
 
 TEST (ProcessorSetup, AcceptsOnlyOneFivePointOneBusEachWay)
