@@ -114,10 +114,10 @@ struct Wav
 };
 
 bool writeWav (const fs::path& path, const Audio& a, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-               const SF_BROADCAST_INFO* bext = nullptr)
+               const SF_BROADCAST_INFO* bext = nullptr, int rate = kRate)
 {
 	SF_INFO info {};
-	info.samplerate = kRate;
+	info.samplerate = rate;
 	info.channels = static_cast<int> (a.size ());
 	info.format = format;
 	SNDFILE* f = sf_open (path.c_str (), SFM_WRITE, &info);
@@ -190,13 +190,13 @@ protected:
 
 // A plane wave of noise from an azimuth (degrees), as the three capsules
 // pick it up, 'seconds' long.
-Audio planeWave (double azimuthDeg, double seconds, uint64_t seed = 1)
+Audio planeWave (double azimuthDeg, double seconds, uint64_t seed = 1, int rate = kRate)
 {
-	const auto n = static_cast<size_t> (seconds * kRate);
+	const auto n = static_cast<size_t> (seconds * rate);
 	orvo_scene::Capsules c (n);
-	orvo_scene::add_plane_wave (c, orvo_scene::band_noise (n, seed, 0.1f, kRate, 200.0, 6000.0),
+	orvo_scene::add_plane_wave (c, orvo_scene::band_noise (n, seed, 0.1f, rate, 200.0, 6000.0),
 	                            azimuthDeg * orvo_scene::kPi / 180.0);
-	orvo_scene::apply_figure_of_eight_rolloff (c.f8, kRate);
+	orvo_scene::apply_figure_of_eight_rolloff (c.f8, rate);
 	return {c.fc, c.f8, c.rc};
 }
 
@@ -256,6 +256,31 @@ TEST_F (OrvotoolTest, OutputLinesUpWithTheInputAndMatchesTheTestHost)
 	// to the ring's pre-fill).
 	const int whole = 3 * kRate / 512 * 512;
 	EXPECT_EQ (orvotest::maxDifference (tool.audio, ref, 0, whole - latency, latency), 0.f);
+}
+
+TEST_F (OrvotoolTest, DecodesAtEveryRateFromEightTo384kHz)
+{
+	// Video's pull-down rate and the highest rate hosts offer decode as 48 kHz
+	// does: a source from the left comes out of L. Below 8 kHz the tool says
+	// the plug-in cannot decode the file.
+	for (int rate : {47952, 384000})
+	{
+		const std::string name = "left" + std::to_string (rate);
+		ASSERT_TRUE (writeWav (dir / (name + ".wav"), planeWave (80.0, 1.0, 1, rate), SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+		                       nullptr, rate));
+		const Outcome r = run ({"render", name + ".wav", "-o", name + "_out.wav", "--no-tail"});
+		ASSERT_EQ (r.status, 0) << r.err;
+		const Wav out = readWav (dir / (name + "_out.wav"));
+		EXPECT_EQ (out.info.samplerate, rate);
+		ASSERT_EQ (out.info.channels, 6);
+		for (size_t j : {1, 2, 4, 5})
+			EXPECT_GT (rmsDb (out.audio[0]), rmsDb (out.audio[j]) + 6.0) << rate << " Hz, channel " << j;
+	}
+	ASSERT_TRUE (writeWav (dir / "low.wav", Audio (3, std::vector<float> (4000, 0.f)), SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+	                       nullptr, 4000));
+	const Outcome r = run ({"render", "low.wav", "-o", "low_out.wav"});
+	EXPECT_NE (r.status, 0);
+	EXPECT_NE (r.err.find ("does not decode at 4000 Hz"), std::string::npos) << r.err;
 }
 
 TEST_F (OrvotoolTest, SettingsByTitleInTheHostsTextAndRefusedBeforeAnyFile)
