@@ -1,5 +1,6 @@
 // The diffuser: block convolution of the diffuse share with each channel's
 // de-correlation filter, exact at every rate, and its set-up limits.
+#include "engine_harness.h"
 #include "sfm_internal.h"
 
 #include <gtest/gtest.h>
@@ -14,19 +15,8 @@ using ::testing::internal::GetCapturedStdout;
 
 namespace {
 
-struct Engine {
-    sfm_setup setup{};
-    sfm_params params{};
-    sfm_state st{};
-    sfm_buffers buf{};
-    explicit Engine(float rate)
-    {
-        sfm_setup_init(&setup, rate);
-        setup.inputFormat = setup.outputFormat = SFM_FORMAT_FLOAT32 | SFM_FORMAT_SEPARATE;
-        sfm_params_default(&params);
-    }
-    ~Engine() { sfm_free(&st, &buf, nullptr, nullptr); }
-    int create() { return sfm_create(&st, &buf, &setup, params, nullptr, nullptr); }
+struct Engine : orvo_test::Instance {
+    explicit Engine(float rate) : Instance(rate, orvo_test::kSeparateFloat, orvo_test::kSeparateFloat) {}
 
     // Feeds one hop's diffuse spectrum to channel k and returns the hop the
     // diffuser added to k's output history (cleared again afterwards).

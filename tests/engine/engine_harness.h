@@ -29,16 +29,43 @@ inline sfm_params plugin_params()
     return p;
 }
 
-class Engine {
+constexpr int kSeparateFloat = SFM_FORMAT_FLOAT32 | SFM_FORMAT_SEPARATE;
+// Keeps the sample format that sfm_setup_init chose.
+constexpr int kSetupFormat = -1;
+
+// One engine instance as its owner embeds it: the records, the rate's
+// set-up and the engine's default parameters until a test changes them;
+// create() builds it, the destructor frees it.
+struct Instance {
+    explicit Instance(float rate = 48000.0f, int inputFormat = kSetupFormat, int outputFormat = kSetupFormat)
+    {
+        sfm_setup_init(&setup, rate);
+        if (inputFormat != kSetupFormat)
+            setup.inputFormat = inputFormat;
+        if (outputFormat != kSetupFormat)
+            setup.outputFormat = outputFormat;
+        sfm_params_default(&params);
+    }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+    ~Instance() { sfm_free(&st, &buf, &meters, nullptr); }
+
+    int create() { return sfm_create(&st, &buf, &setup, params, &meters, nullptr); }
+
+    sfm_setup setup{};
+    sfm_params params{};
+    sfm_state st{};
+    sfm_buffers buf{};
+    sfm_meters meters{};
+};
+
+// An instance that decodes whole recordings, set up as the plug-in sets it up.
+class Engine : public Instance {
 public:
     Engine() = default;
-    Engine(const Engine&) = delete;
-    Engine& operator=(const Engine&) = delete;
-    ~Engine() { sfm_free(&st, &buf, &meters, nullptr); }
 
     // Separate float buffers (the plug-in's format) unless told otherwise.
-    int create(float fs, const sfm_params& p, int inputFormat = SFM_FORMAT_FLOAT32 | SFM_FORMAT_SEPARATE,
-               int outputFormat = SFM_FORMAT_FLOAT32 | SFM_FORMAT_SEPARATE)
+    int create(float fs, const sfm_params& p, int inputFormat = kSeparateFloat, int outputFormat = kSeparateFloat)
     {
         sfm_free(&st, &buf, &meters, nullptr);
         params = p;
@@ -48,7 +75,7 @@ public:
         setup.numOutputs = kOutputs;
         setup.inputFormat = inputFormat;
         setup.outputFormat = outputFormat;
-        return sfm_create(&st, &buf, &setup, params, &meters, nullptr);
+        return Instance::create();
     }
 
     // Width and Rear Width in degrees through the solver, as the plug-in maps them.
@@ -99,12 +126,6 @@ public:
         }
         return out;
     }
-
-    sfm_setup setup{};
-    sfm_params params{};
-    sfm_state st{};
-    sfm_buffers buf{};
-    sfm_meters meters{};
 };
 
 // RMS level (dB) per output channel over [begin, end).

@@ -1,5 +1,6 @@
 // Engine set-up: rates and derived sizes, validation codes and messages,
 // channel maps, gains, analysis bands, reset and release.
+#include "engine_harness.h"
 #include "sfm_internal.h"
 
 #include <gtest/gtest.h>
@@ -14,21 +15,7 @@ using ::testing::internal::GetCapturedStdout;
 
 namespace {
 
-// One engine instance as the processor embeds it.
-struct Engine {
-    sfm_setup setup{};
-    sfm_params params{};
-    sfm_state st{};
-    sfm_buffers buf{};
-    sfm_meters meters{};
-    explicit Engine(float rate = 48000.0f)
-    {
-        sfm_setup_init(&setup, rate);
-        sfm_params_default(&params);
-    }
-    ~Engine() { sfm_free(&st, &buf, &meters, nullptr); }
-    int create() { return sfm_create(&st, &buf, &setup, params, &meters, nullptr); }
-};
+using Engine = orvo_test::Instance;
 
 TEST(SetupInit, HopIsThePowerOfTwoAtOrAboveTenMilliseconds)
 {

@@ -1,6 +1,7 @@
 // The surround path seen through sfm_process: rear delays and their
 // crossfade, the clipping message, the rear lowpass gains, the LFE channel,
 // the output meters and the output sample formats.
+#include "engine_harness.h"
 #include "sfm_internal.h"
 
 #include <gtest/gtest.h>
@@ -20,23 +21,13 @@ namespace {
 // Output order of format 3.
 enum { kL = 0, kR = 1, kC = 2, kLfe = 3, kLs = 4, kRs = 5, kOut = 6 };
 
-struct Engine {
-    sfm_setup setup{};
-    sfm_params params{};
-    sfm_state st{};
-    sfm_buffers buf{};
-    sfm_meters meters{};
+struct Engine : orvo_test::Instance {
     std::mt19937 rng{1234};
 
-    explicit Engine(float rate = 48000.0f, int outputFormat = SFM_FORMAT_FLOAT32 | SFM_FORMAT_SEPARATE)
+    explicit Engine(float rate = 48000.0f, int outputFormat = orvo_test::kSeparateFloat)
+    : Instance(rate, orvo_test::kSeparateFloat, outputFormat)
     {
-        sfm_setup_init(&setup, rate);
-        setup.inputFormat = SFM_FORMAT_FLOAT32 | SFM_FORMAT_SEPARATE;
-        setup.outputFormat = outputFormat;
-        sfm_params_default(&params);
     }
-    ~Engine() { sfm_free(&st, &buf, &meters, nullptr); }
-    int create() { return sfm_create(&st, &buf, &setup, params, &meters, nullptr); }
     int hop() const { return setup.hopSize; }
 
     // One hop of the given capsule signals; returns the raw output buffer
