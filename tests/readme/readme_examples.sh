@@ -14,8 +14,9 @@ rm -rf "$WORK"
 mkdir -p "$WORK/home" "$WORK/run"
 export HOME="$WORK/home"
 export PATH="$HOME/.local/bin:$PATH"
-# The main job builds into a folder of this test's own.
-export ORVO_BUILD_DIR="$WORK/build-release"
+# The main job builds into a folder of this test's own, kept between runs so
+# that a second run only builds what changed.
+export ORVO_BUILD_DIR="$WORK.build-release"
 cd "$WORK/run"
 
 # The examples' blocks, separated by a line holding only NUL.
