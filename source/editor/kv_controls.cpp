@@ -468,4 +468,42 @@ void kv_CVerticalSwitch::draw (CDrawContext* context)
 		drawFrame (context, getViewSize (), frameColor);
 }
 
+kv_CBackground::kv_CBackground (const CRect& size, CBitmap* art) : CView (size)
+{
+	setBackground (art);
+	setMouseEnabled (false);
+}
+
+void kv_CBackground::addOpaqueView (CView* view)
+{
+	if (view)
+		opaqueViews.push_back (view);
+}
+
+void kv_CBackground::drawRect (CDrawContext* context, const CRect& updateRect)
+{
+	setDirty (false);
+	CRect piece (updateRect);
+	piece.bound (getViewSize ());
+	if (piece.isEmpty ())
+		return;
+	++updateCount;
+	updatedArea += piece.getWidth () * piece.getHeight ();
+	// At a fractional zoom the frame rounds a control's rectangle outwards to
+	// whole pixels; a point of slack still counts it as covered.
+	constexpr CCoord kSlack = 1;
+	for (CView* view : opaqueViews)
+	{
+		CRect covered = view->getViewSize ();
+		covered.extend (kSlack, kSlack);
+		if (view->isVisible () && covered.rectInside (updateRect))
+			return;
+	}
+	CBitmap* art = getDrawBackground ();
+	if (!art)
+		return;
+	art->draw (context, piece, CPoint (piece.left - getViewSize ().left, piece.top - getViewSize ().top));
+	drawnArea += piece.getWidth () * piece.getHeight ();
+}
+
 } // namespace VSTGUI

@@ -10,6 +10,8 @@
 #include "vstgui/lib/controls/cswitch.h"
 #include "vstgui/lib/controls/ctextedit.h"
 
+#include <vector>
+
 namespace VSTGUI {
 
 // Colours of every control in the editor.
@@ -155,6 +157,38 @@ public:
 private:
 	bool frameOn {false};
 	CColor frameColor;
+};
+
+// The window's background art as a view of its own, below every control.
+// It draws only the piece of the art inside the rectangle being redrawn, and
+// nothing where an opaque control (a meter, whose art covers its whole
+// rectangle) paints every pixel itself. Being a child of the frame, it is
+// drawn through the frame's zoom, so the art of the zoom's density is used.
+class kv_CBackground : public CView
+{
+public:
+	kv_CBackground (const CRect& size, CBitmap* art);
+
+	// 'view' paints every pixel of its rectangle; it must outlive this view
+	// or be removed first.
+	void addOpaqueView (CView* view);
+	void removeOpaqueViews () { opaqueViews.clear (); }
+
+	void draw (CDrawContext* context) override { drawRect (context, getViewSize ()); }
+	void drawRect (CDrawContext* context, const CRect& updateRect) override;
+
+	// Rectangles redrawn so far (every redraw of the window passes through
+	// this view), their area and the area of art drawn in them, in the
+	// design's square points.
+	int64_t getUpdateCount () const { return updateCount; }
+	double getUpdatedArea () const { return updatedArea; }
+	double getDrawnArea () const { return drawnArea; }
+
+private:
+	std::vector<CView*> opaqueViews;
+	int64_t updateCount {0};
+	double updatedArea {0};
+	double drawnArea {0};
 };
 
 } // namespace VSTGUI
