@@ -133,8 +133,10 @@ private:
 		auto next = end;
 		for (const auto& t : timers)
 			next = std::min (next, t.due);
+		// Rounded up: a timer due in less than a millisecond would otherwise
+		// make the loop spin with zero timeouts until it is due.
 		int timeout = static_cast<int> (
-		    std::chrono::duration_cast<std::chrono::milliseconds> (next - Clock::now ()).count ());
+		    std::chrono::ceil<std::chrono::milliseconds> (next - Clock::now ()).count ());
 		timeout = std::max (0, std::min (timeout, 10));
 		std::vector<pollfd> fds;
 		for (const auto& e : events)
