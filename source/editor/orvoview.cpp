@@ -78,14 +78,18 @@ constexpr CColor kZoomSelectedColor {232, 232, 232, 255};
 constexpr CColor kZoomSelectedFill {74, 80, 88, 255};
 
 // The art at twice the resolution: 'bmp00101_2x.png' beside 'bmp00101.png'
-// on Linux, a PNG resource of that name on Windows. Added to the 1x bitmap,
-// VSTGUI draws whichever density is closest to the window's scale.
+// on Linux, the PNG resource 'bmp00101_2x' on Windows. Added to the 1x
+// bitmap, VSTGUI draws whichever density is closest to the window's scale.
 void addDoubleResolution (CBitmap* bitmap, int32 id)
 {
 	if (!bitmap || bitmap->getWidth () <= 0)
 		return;
 	char name[32];
+#if SMTG_OS_WINDOWS
+	std::snprintf (name, sizeof (name), "bmp%05d_2x", id);
+#else
 	std::snprintf (name, sizeof (name), "bmp%05d_2x.png", id);
+#endif
 	if (auto art = getPlatformFactory ().createBitmap (CResourceDescription (name)))
 	{
 		art->setScaleFactor (2.);
