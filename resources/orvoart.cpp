@@ -1,6 +1,10 @@
 // orvoart: draws the editor's 22 images (resource ids 101 to 122) with cairo
 // and writes them as <dir>/bmp00101.png ... bmp00122.png, the names VSTGUI
-// loads integer resource ids from on Linux.
+// loads integer resource ids from on Linux, and each again at twice the
+// resolution as bmp00101_2x.png ... bmp00122_2x.png, which the editor adds to
+// its bitmaps for zoomed and high-density windows. Both sets are drawn from
+// the same vector code, so a 1-pixel line of the 1x art is 2 crisp pixels in
+// the 2x art.
 //
 //   orvoart <output folder>
 //
@@ -155,11 +159,15 @@ void section (cairo_t* cr, const char* s, double x, double y, double ruleEnd)
 class Image
 {
 public:
-	Image (int width, int frameHeight, int frames)
-	: width (width), frameHeight (frameHeight), frames (frames)
+	// 'scale' is the art's pixel density: sizes and coordinates stay in the
+	// editor's points, the surface has scale x as many pixels each way.
+	Image (int width, int frameHeight, int frames, int scale)
+	: width (width), frameHeight (frameHeight), frames (frames), scale (scale)
 	{
-		surface = cairo_image_surface_create (CAIRO_FORMAT_ARGB32, width, frameHeight * frames);
+		surface = cairo_image_surface_create (CAIRO_FORMAT_ARGB32, width * scale,
+		                                      frameHeight * frames * scale);
 		cr = cairo_create (surface);
+		cairo_scale (cr, scale, scale);
 		cairo_font_options_t* options = cairo_font_options_create ();
 		cairo_font_options_set_antialias (options, CAIRO_ANTIALIAS_GRAY);
 		cairo_font_options_set_hint_style (options, CAIRO_HINT_STYLE_SLIGHT);
@@ -190,7 +198,8 @@ public:
 	bool write (const std::string& folder, int id)
 	{
 		char name[32];
-		std::snprintf (name, sizeof (name), "/bmp%05d.png", id);
+		std::snprintf (name, sizeof (name), scale == 1 ? "/bmp%05d.png" : "/bmp%05d_%dx.png", id,
+		               scale);
 		std::string path = folder + name;
 		cairo_surface_flush (surface);
 		if (cairo_surface_write_to_png (surface, path.c_str ()) != CAIRO_STATUS_SUCCESS)
@@ -202,7 +211,7 @@ public:
 	}
 
 	cairo_t* cr;
-	const int width, frameHeight, frames;
+	const int width, frameHeight, frames, scale;
 
 private:
 	cairo_surface_t* surface;
@@ -392,7 +401,11 @@ void captionLines (cairo_t* cr, const std::vector<const char*>& lines, int selec
 
 void meterStrip (cairo_t* cr, bool on)
 {
-	// Ten segments of 9 px with 1 px gaps: -60 to 0 dB in 6 dB steps.
+	// Ten segments of 9 px with 1 px gaps: -60 to 0 dB in 6 dB steps, on the
+	// panel's colour, so that a meter covers every pixel of its rectangle and
+	// the editor need not draw the background beneath it.
+	setColour (cr, kSidePanel);
+	cairo_paint (cr);
 	for (int i = 0; i < 10; ++i)
 	{
 		Rgb c = !on ? kMeterOff : i < 7 ? kMeterGrey : i < 9 ? kMeterYellow : kMeterRed;
@@ -415,40 +428,40 @@ void caption (cairo_t* cr, const char* s, int width, double height, Rgb colour, 
 	text (cr, s, x, height / 2 - 1, align, colour);
 }
 
-bool writeAll (const std::string& folder)
+bool writeAll (const std::string& folder, int scale)
 {
 	bool ok = true;
 	auto single = [&] (int id, int w, int h, void (*draw) (cairo_t*, int)) {
-		Image img (w, h, 1);
+		Image img (w, h, 1, scale);
 		img.eachFrame (draw);
 		ok = img.write (folder, id) && ok;
 	};
 	single (101, 955, 510, background);
 	single (102, 955, 510, aboutScreen);
 	{
-		Image img (10, 10, 4);
+		Image img (10, 10, 4, scale);
 		img.eachFrame (checkBox);
 		ok = img.write (folder, 103) && ok;
 	}
 	{
-		Image img (10, 10, 4);
+		Image img (10, 10, 4, scale);
 		img.eachFrame (muteButton);
 		ok = img.write (folder, 104) && ok;
 	}
 	{
-		Image img (10, 40, 2);
+		Image img (10, 40, 2, scale);
 		img.eachFrame ([] (cairo_t* cr, int f) { radioDots (cr, 2, f); });
 		ok = img.write (folder, 105) && ok;
 	}
 	{
-		Image img (10, 80, 4);
+		Image img (10, 80, 4, scale);
 		img.eachFrame ([] (cairo_t* cr, int f) { radioDots (cr, 4, f); });
 		ok = img.write (folder, 106) && ok;
 	}
 	single (107, 101, 11, [] (cairo_t* cr, int) { meterStrip (cr, true); });
 	single (108, 101, 11, [] (cairo_t* cr, int) { meterStrip (cr, false); });
 	{
-		Image img (113, 40, 2);
+		Image img (113, 40, 2, scale);
 		img.eachFrame ([] (cairo_t* cr, int f) {
 			captionLines (cr, {"First Order", "Enhanced Pattern"}, f, 113);
 		});
@@ -456,7 +469,7 @@ bool writeAll (const std::string& folder)
 	}
 	// Four-frame label buttons: light, light, dim, dim.
 	auto labelButton = [&] (int id, int w, const char* s, Align align) {
-		Image img (w, 14, 4);
+		Image img (w, 14, 4, scale);
 		img.eachFrame ([&] (cairo_t* cr, int f) {
 			caption (cr, s, w, 14, f < 2 ? kLight : kDim, align);
 		});
@@ -464,7 +477,7 @@ bool writeAll (const std::string& folder)
 	};
 	labelButton (110, 87, "Decorrelation", Align::Left);
 	{
-		Image img (82, 80, 4);
+		Image img (82, 80, 4, scale);
 		img.eachFrame ([] (cairo_t* cr, int f) {
 			captionLines (cr, {"L, R", "L, R, C", "L, R, Ls, Rs", "L, R, C, Ls, Rs"}, f, 82);
 		});
@@ -472,7 +485,7 @@ bool writeAll (const std::string& folder)
 	}
 	// Two-frame labels and units: dim, light.
 	auto label = [&] (int id, int w, int h, const char* s, Align align) {
-		Image img (w, h, 2);
+		Image img (w, h, 2, scale);
 		img.eachFrame ([&] (cairo_t* cr, int f) {
 			caption (cr, s, w, h, f == 0 ? kDim : kLight, align);
 		});
@@ -528,5 +541,8 @@ int main (int argc, char** argv)
 		              kFontFamily);
 		return 1;
 	}
-	return writeAll (argv[1]) ? 0 : 1;
+	// The editor's two densities: 1x, and 2x for zoomed and high-density windows.
+	const bool ok1 = writeAll (argv[1], 1);
+	const bool ok2 = writeAll (argv[1], 2);
+	return ok1 && ok2 ? 0 : 1;
 }

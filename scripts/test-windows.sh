@@ -4,8 +4,9 @@
 # export tables, and under Wine Steinberg's validator (normal and extensive)
 # and a decode of the demo recording that must equal the Linux module's.
 # The Linux build provides the editor art, the demo recording and its Linux
-# decode (by the same render host, built for Linux); it is brought up to date
-# first (cheap after scripts/test.sh's Linux stage).
+# decode (by the same render host, built for Linux) and the Linux editor's
+# screenshot that the Windows editor's picture is compared with; it is brought
+# up to date first (cheap after scripts/test.sh's Linux stage).
 # Extra arguments go to ctest (e.g. -R validator).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,8 +19,9 @@ start=$(date +%s)
 
 echo "[test-windows] Linux reference: the demo recording decoded by the Linux module"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" >/dev/null
-cmake --build "$BUILD" -j "$JOBS" --target Orvotool orvotool render_host orvo_art
+cmake --build "$BUILD" -j "$JOBS" --target Orvotool orvotool render_host orvo_art editor_window_host
 ctest --test-dir "$BUILD" --output-on-failure -L '^windows-reference$'
+ctest --test-dir "$BUILD" --output-on-failure -R '^editor_window$'
 
 echo "[test-windows] cross build"
 cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" \

@@ -82,11 +82,36 @@ tresult PLUGIN_API OrvoController::setComponentState (IBStream* state)
 }
 
 // The controller's chunk, little-endian: the four bytes "OrvC", an int32
-// version (1), then the bypass switch as a normalized double.
+// version, the bypass switch as a normalized double and, from version 2 on,
+// the editor's zoom as a double (1 is the designed size). A version 1 chunk
+// leaves the zoom as it is.
 namespace {
 constexpr char kControllerChunkTag[4] = {'O', 'r', 'v', 'C'};
-constexpr int32 kControllerChunkVersion = 1;
+constexpr int32 kControllerChunkVersion = 2;
+constexpr int32 kFirstChunkVersion = 1;
+
+// The zoom nearest to 'zoom' among those the editor offers.
+double offeredZoom (double zoom)
+{
+	double best = OrvoView::kZooms[0];
+	for (double z : OrvoView::kZooms)
+		if (std::abs (z - zoom) < std::abs (best - zoom))
+			best = z;
+	return best;
+}
 } // namespace
+
+void OrvoController::setEditorZoom (double zoom)
+{
+	if (!(zoom == zoom))
+		return;
+	editorZoom = offeredZoom (zoom);
+	// An open editor follows a zoom that a loaded state brings.
+	for (auto* view : views)
+		if (auto* editor = dynamic_cast<OrvoView*> (view))
+			if (editor->getZoom () != editorZoom)
+				editor->setZoom (editorZoom);
+}
 
 tresult PLUGIN_API OrvoController::getState (IBStream* state)
 {
@@ -96,7 +121,7 @@ tresult PLUGIN_API OrvoController::getState (IBStream* state)
 	const bool ok = out.writeRaw (kControllerChunkTag, sizeof (kControllerChunkTag)) ==
 	                    static_cast<TSize> (sizeof (kControllerChunkTag)) &&
 	                out.writeInt32 (kControllerChunkVersion) &&
-	                out.writeDouble (getParamNormalized (kParamBypass));
+	                out.writeDouble (getParamNormalized (kParamBypass)) && out.writeDouble (editorZoom);
 	return ok ? kResultOk : kResultFalse;
 }
 
@@ -108,12 +133,17 @@ tresult PLUGIN_API OrvoController::setState (IBStream* state)
 	char tag[sizeof (kControllerChunkTag)] {};
 	int32 version = 0;
 	double bypassed = 0.;
-	// Anything but a whole chunk of this version changes nothing.
+	double zoom = editorZoom;
+	// Anything but a whole chunk of a known version changes nothing.
 	if (in.readRaw (tag, sizeof (tag)) != static_cast<TSize> (sizeof (tag)) ||
 	    std::memcmp (tag, kControllerChunkTag, sizeof (tag)) != 0 || !in.readInt32 (version) ||
-	    version != kControllerChunkVersion || !in.readDouble (bypassed) || !(bypassed == bypassed))
+	    version < kFirstChunkVersion || version > kControllerChunkVersion ||
+	    !in.readDouble (bypassed) || !(bypassed == bypassed))
+		return kResultFalse;
+	if (version >= 2 && (!in.readDouble (zoom) || !(zoom == zoom)))
 		return kResultFalse;
 	setParamNormalized (kParamBypass, std::clamp (bypassed, 0., 1.));
+	setEditorZoom (zoom);
 	return kResultOk;
 }
 
@@ -135,7 +165,7 @@ IPlugView* PLUGIN_API OrvoController::createView (FIDString name)
 {
 	if (!name || std::strcmp (name, ViewType::kEditor) != 0)
 		return nullptr;
-	return new OrvoView (this, this);
+	return new OrvoView (this, this, this);
 }
 
 void OrvoController::editorAttached (EditorView* editor)

@@ -6,6 +6,7 @@
 // same edits, presets and response in plain types).
 #pragma once
 
+#include "editor/kv_vstguieditor.h"
 #include "params/kv_ieffect.h"
 #include "params/kv_iview.h"
 #include "params/orvotoolaccess.h"
@@ -20,6 +21,7 @@ namespace Vst {
 
 class OrvoController : public EditControllerEx1,
                        public kv_IEffect,
+                       public kv_IZoomStore,
                        public IOrvoToolAccess,
                        public IOrvoToolVersion
 {
@@ -35,7 +37,8 @@ public:
 	// IEditController
 	tresult PLUGIN_API setComponentState (IBStream* state) SMTG_OVERRIDE;
 	// The controller's own state: the host's bypass switch, which is not a
-	// setting of the decode and so stays out of the processor's chunk.
+	// setting of the decode and so stays out of the processor's chunk, and
+	// the editor's zoom.
 	tresult PLUGIN_API setState (IBStream* state) SMTG_OVERRIDE;
 	tresult PLUGIN_API getState (IBStream* state) SMTG_OVERRIDE;
 	tresult PLUGIN_API setParamNormalized (ParamID tag, ParamValue value) SMTG_OVERRIDE;
@@ -51,6 +54,10 @@ public:
 	void setParameter (ParamID id, double plain) override;
 	double getParameterDefault (ParamID id) override;
 	void getDisplayData (int32 request, void* buffer) override;
+
+	// kv_IZoomStore: the editor's zoom, kept for the next window and saved.
+	double getEditorZoom () const override { return editorZoom; }
+	void setEditorZoom (double zoom) override;
 
 	// IOrvoToolAccess
 	int32 PLUGIN_API getFormatPresetCount () SMTG_OVERRIDE;
@@ -92,6 +99,7 @@ private:
 	sfm_buffers engineBuffers {};
 	sfm_response engineResponse {};
 	bool responseDirty {true};
+	double editorZoom {1.};
 	double formatPresets[4][23] {};
 };
 

@@ -1,6 +1,7 @@
 #include "editor/kv_controls.h"
 
 #include "vstgui/lib/cbitmap.h"
+#include "vstgui/lib/coffscreencontext.h"
 #include "vstgui/lib/cdrawcontext.h"
 #include "vstgui/lib/cgraphicspath.h"
 #include "vstgui/lib/events.h"
@@ -466,6 +467,126 @@ void kv_CVerticalSwitch::draw (CDrawContext* context)
 	CVerticalSwitch::draw (context);
 	if (frameOn)
 		drawFrame (context, getViewSize (), frameColor);
+}
+
+struct kv_CBackground::Piece
+{
+	CRect rect;                     // design points, whole numbers
+	SharedPointer<CBitmap> bitmap;  // null when the piece is one colour
+	CColor colour;
+};
+
+kv_CBackground::kv_CBackground (const CRect& size, CBitmap* art) : CView (size)
+{
+	setBackground (art);
+	setMouseEnabled (false);
+}
+
+kv_CBackground::~kv_CBackground ()
+{
+	for (auto* p : pieces)
+		delete p;
+}
+
+void kv_CBackground::addOpaqueView (CView* view)
+{
+	if (view)
+		opaqueViews.push_back (view);
+}
+
+namespace {
+
+// The colour of every pixel of 'bitmap', or false when they differ.
+bool singleColour (CBitmap* bitmap, CColor& colour)
+{
+	auto access = owned (CBitmapPixelAccess::create (bitmap, false));
+	if (!access)
+		return false;
+	access->getColor (colour);
+	CColor c;
+	do
+	{
+		access->getColor (c);
+		if (c != colour)
+			return false;
+	} while (++*access);
+	return true;
+}
+
+} // namespace
+
+const kv_CBackground::Piece& kv_CBackground::pieceFor (const CRect& rect, double scale)
+{
+	// Controls redraw the same rectangles; a few hundred pieces cover every
+	// control of a window. More (a window dragged over the editor) start over.
+	constexpr size_t kMaxPieces = 256;
+	if (scale != piecesScale || pieces.size () >= kMaxPieces)
+	{
+		for (auto* p : pieces)
+			delete p;
+		pieces.clear ();
+		piecesScale = scale;
+	}
+	for (const auto* p : pieces)
+		if (p->rect == rect)
+			return *p;
+	auto* piece = new Piece {rect, nullptr, {}};
+	pieces.push_back (piece);
+	++piecesCut;
+	if (auto offscreen = COffscreenContext::create (rect.getSize (), scale))
+	{
+		offscreen->beginDraw ();
+		{
+#if defined(__linux__)
+			// Direct2D draws into a bitmap at the bitmap's scale; VSTGUI's
+			// cairo context does not, so the scale is applied here.
+			CDrawContext::Transform scaled (*offscreen, CGraphicsTransform ().scale (scale, scale));
+#endif
+			getDrawBackground ()->draw (offscreen, CRect (CPoint (0, 0), rect.getSize ()),
+			                            rect.getTopLeft () - getViewSize ().getTopLeft ());
+		}
+		offscreen->endDraw ();
+		if (!singleColour (offscreen->getBitmap (), piece->colour))
+			piece->bitmap = offscreen->getBitmap ();
+	}
+	return *piece;
+}
+
+void kv_CBackground::drawRect (CDrawContext* context, const CRect& updateRect)
+{
+	setDirty (false);
+	CRect area (updateRect);
+	area.bound (getViewSize ());
+	if (area.isEmpty ())
+		return;
+	++updateCount;
+	updatedArea += area.getWidth () * area.getHeight ();
+	// At a fractional zoom the frame rounds a control's rectangle outwards to
+	// whole pixels; a point of slack still counts it as covered.
+	constexpr CCoord kSlack = 1;
+	for (CView* view : opaqueViews)
+	{
+		CRect covered = view->getViewSize ();
+		covered.extend (kSlack, kSlack);
+		if (view->isVisible () && covered.rectInside (area))
+			return;
+	}
+	if (!getDrawBackground ())
+		return;
+	drawnArea += area.getWidth () * area.getHeight ();
+	const CGraphicsTransform t = context->getCurrentTransform ();
+	const double scale = context->getScaleFactor () * t.m11;
+	CRect whole (std::floor (area.left), std::floor (area.top), std::ceil (area.right),
+	             std::ceil (area.bottom));
+	const Piece& piece = pieceFor (whole, scale);
+	if (piece.bitmap)
+	{
+		piece.bitmap->draw (context, whole);
+		return;
+	}
+	context->setDrawMode (kAliasing);
+	context->setFillColor (piece.colour);
+	context->drawRect (whole, kDrawFilled);
 }
 
 } // namespace VSTGUI

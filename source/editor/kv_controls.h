@@ -10,6 +10,8 @@
 #include "vstgui/lib/controls/cswitch.h"
 #include "vstgui/lib/controls/ctextedit.h"
 
+#include <vector>
+
 namespace VSTGUI {
 
 // Colours of every control in the editor.
@@ -155,6 +157,52 @@ public:
 private:
 	bool frameOn {false};
 	CColor frameColor;
+};
+
+// The window's background art as a view of its own, below every control.
+// It draws only the piece of the art inside the rectangle being redrawn, and
+// nothing where an opaque control (a meter, whose art covers its whole
+// rectangle) paints every pixel itself. Being a child of the frame, it is
+// drawn through the frame's zoom, so the art of the zoom's density is used.
+//
+// The pieces that controls redraw again and again are cut out of the art once
+// per scale and kept: a piece of one colour (most controls sit on a plain
+// panel) is filled, any other is drawn from its own small bitmap. Drawn from
+// the whole art, every redraw of a control would hand the window system the
+// whole picture (cairo uploads a pattern's entire image to the X server).
+class kv_CBackground : public CView
+{
+public:
+	kv_CBackground (const CRect& size, CBitmap* art);
+	~kv_CBackground () override;
+
+	// 'view' paints every pixel of its rectangle; it must outlive this view
+	// or be removed first.
+	void addOpaqueView (CView* view);
+	void removeOpaqueViews () { opaqueViews.clear (); }
+
+	void draw (CDrawContext* context) override { drawRect (context, getViewSize ()); }
+	void drawRect (CDrawContext* context, const CRect& updateRect) override;
+
+	// Rectangles redrawn so far (every redraw of the window passes through
+	// this view), their area and the area of art drawn in them, in the
+	// design's square points; pieces cut from the art.
+	int64_t getUpdateCount () const { return updateCount; }
+	double getUpdatedArea () const { return updatedArea; }
+	double getDrawnArea () const { return drawnArea; }
+	int64_t getPiecesCut () const { return piecesCut; }
+
+private:
+	struct Piece;
+	const Piece& pieceFor (const CRect& rect, double scale);
+
+	std::vector<CView*> opaqueViews;
+	std::vector<Piece*> pieces;
+	double piecesScale {0};
+	int64_t updateCount {0};
+	double updatedArea {0};
+	double drawnArea {0};
+	int64_t piecesCut {0};
 };
 
 } // namespace VSTGUI

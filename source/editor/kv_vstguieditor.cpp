@@ -2,6 +2,7 @@
 
 #include "vstgui/lib/cframe.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -152,9 +153,67 @@ private:
 } // namespace
 #endif // SMTG_OS_LINUX
 
-kv_VSTGUIEditor::kv_VSTGUIEditor (void* controller, kv_IEffect* effect)
-: VSTGUIEditor (controller), effect (effect)
+kv_VSTGUIEditor::kv_VSTGUIEditor (void* controller, kv_IEffect* effect, kv_IZoomStore* zoomStore)
+: VSTGUIEditor (controller), effect (effect), zoomStore (zoomStore)
 {
+	if (zoomStore)
+		setZoom (zoomStore->getEditorZoom ());
+}
+
+namespace {
+// Zooms and content scales beyond these make no usable window.
+constexpr double kMinScale = 0.5;
+constexpr double kMaxScale = 4.;
+bool usableScale (double s) { return s >= kMinScale && s <= kMaxScale; }
+} // namespace
+
+void kv_VSTGUIEditor::setDesignSize (int32 width, int32 height)
+{
+	designWidth = width;
+	designHeight = height;
+	applyScale ();
+}
+
+void kv_VSTGUIEditor::applyScale ()
+{
+	const double scale = getScale ();
+	ViewRect r (0, 0, static_cast<int32> (std::lround (designWidth * scale)),
+	            static_cast<int32> (std::lround (designHeight * scale)));
+	if (frame)
+		frame->setZoom (scale);
+	const bool resized = r.getWidth () != getRect ().getWidth () || r.getHeight () != getRect ().getHeight ();
+	setRect (r);
+	// The host learns the new size only once the view is in its window.
+	if (frame && plugFrame && resized)
+		plugFrame->resizeView (this, &r);
+}
+
+bool kv_VSTGUIEditor::setZoom (double newZoom)
+{
+	if (!usableScale (newZoom))
+		return false;
+	if (newZoom == zoom)
+		return true;
+	zoom = newZoom;
+	if (zoomStore)
+		zoomStore->setEditorZoom (zoom);
+	if (designWidth > 0)
+		applyScale ();
+	zoomChanged ();
+	return true;
+}
+
+tresult PLUGIN_API kv_VSTGUIEditor::setContentScaleFactor (ScaleFactor factor)
+{
+	if (!usableScale (factor))
+		return kInvalidArgument;
+	if (factor != contentScale)
+	{
+		contentScale = factor;
+		if (designWidth > 0)
+			applyScale ();
+	}
+	return kResultTrue;
 }
 
 kv_VSTGUIEditor::~kv_VSTGUIEditor ()

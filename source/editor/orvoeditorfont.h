@@ -8,11 +8,15 @@ namespace VSTGUI {
 
 // Liberation Sans (Debian's fonts-liberation2) has the metrics of the
 // Helvetica/Arial family that the layout was drawn for and is free, so every
-// Linux machine draws the same pixels. Elsewhere the platform's Helvetica Neue.
+// Linux machine draws the same pixels. Windows has Arial, of the same metrics,
+// on every installation (Helvetica Neue, which macOS has, it does not); macOS
+// its Helvetica Neue.
 inline const char* orvoEditorFontName ()
 {
 #if SMTG_OS_LINUX
 	return "Liberation Sans";
+#elif SMTG_OS_WINDOWS
+	return "Arial";
 #else
 	return "Helvetica Neue";
 #endif

@@ -6,11 +6,15 @@
 #include "vstgui/lib/cfont.h"
 #include "vstgui/lib/cframe.h"
 #include "vstgui/lib/controls/cmoviebitmap.h"
+#include "vstgui/lib/controls/csegmentbutton.h"
+#include "vstgui/lib/platform/platformfactory.h"
+#include "vstgui/lib/platform/iplatformbitmap.h"
 #include "vstgui/lib/controls/csplashscreen.h"
 #include "vstgui/lib/controls/cvumeter.h"
 #include "vstgui/lib/cvstguitimer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -66,6 +70,33 @@ constexpr int32 kLevelSlotOfMeter[] = {0, 1, 2, 4, 5, 6, 8, 9};
 // Top edge of each meter, inputs then outputs.
 constexpr CCoord kMeterTop[] = {262, 285, 308, 365, 388, 411, 434, 457};
 
+// The zoom selector: top right of the centre panel, clear of the well.
+const CRect kZoomSelectorRect (534, 16, 638, 32);
+constexpr CCoord kZoomFontSize = 9;
+constexpr CColor kZoomFrameColor {70, 76, 84, 255};
+constexpr CColor kZoomSelectedColor {232, 232, 232, 255};
+constexpr CColor kZoomSelectedFill {74, 80, 88, 255};
+
+// The art at twice the resolution: 'bmp00101_2x.png' beside 'bmp00101.png'
+// on Linux, the PNG resource 'bmp00101_2x' on Windows. Added to the 1x
+// bitmap, VSTGUI draws whichever density is closest to the window's scale.
+void addDoubleResolution (CBitmap* bitmap, int32 id)
+{
+	if (!bitmap || bitmap->getWidth () <= 0)
+		return;
+	char name[32];
+#if SMTG_OS_WINDOWS
+	std::snprintf (name, sizeof (name), "bmp%05d_2x", id);
+#else
+	std::snprintf (name, sizeof (name), "bmp%05d_2x.png", id);
+#endif
+	if (auto art = getPlatformFactory ().createBitmap (CResourceDescription (name)))
+	{
+		art->setScaleFactor (2.);
+		bitmap->addBitmap (art);
+	}
+}
+
 // The unit caption images.
 enum : int32
 {
@@ -93,18 +124,20 @@ struct OrvoView::Row
 	ParamID switchId;   // 0: none; else the on/off parameter of the row
 };
 
-OrvoView::OrvoView (void* controller, kv_IEffect* effect)
-: kv_VSTGUIEditor (controller, effect)
+OrvoView::OrvoView (void* controller, kv_IEffect* effect, kv_IZoomStore* zoomStore)
+: kv_VSTGUIEditor (controller, effect, zoomStore)
 {
 	for (int32 i = 0; i < kBitmapCount; ++i)
+	{
 		bitmaps[i] = new CBitmap (CResourceDescription (kFirstBitmap + i));
+		addDoubleResolution (bitmaps[i], kFirstBitmap + i);
+	}
 	textFont = new CFontDesc (orvoEditorFontName (), kTextFontSize);
-	const CBitmap* background = bitmaps[0];
-	ViewRect size (0, 0, static_cast<int32> (kWidth), static_cast<int32> (kHeight));
-	if (background && background->getWidth () > 0)
-		size = ViewRect (0, 0, static_cast<int32> (background->getWidth ()),
-		                 static_cast<int32> (background->getHeight ()));
-	setRect (size);
+	const CBitmap* art = bitmaps[0];
+	if (art && art->getWidth () > 0)
+		setDesignSize (static_cast<int32> (art->getWidth ()), static_cast<int32> (art->getHeight ()));
+	else
+		setDesignSize (static_cast<int32> (kWidth), static_cast<int32> (kHeight));
 	setIdleRate (100);
 }
 
@@ -131,6 +164,7 @@ bool PLUGIN_API OrvoView::open (void* parent, const PlatformType& platformType)
 		forgetControls ();
 		return false;
 	}
+	applyScale ();
 	return true;
 }
 
@@ -139,7 +173,32 @@ bool OrvoView::openWithoutWindow ()
 	if (frame)
 		return false;
 	frame = createFrame ();
+	applyScale ();
 	return true;
+}
+
+OrvoView::DrawStatistics OrvoView::getDrawStatistics () const
+{
+	DrawStatistics result;
+	if (background)
+	{
+		result.rects = background->getUpdateCount ();
+		result.area = background->getUpdatedArea ();
+		result.backgroundArea = background->getDrawnArea ();
+	}
+	return result;
+}
+
+void OrvoView::zoomChanged ()
+{
+	if (!zoomSelector)
+		return;
+	// The selector shows the zoom that came from elsewhere (the saved state);
+	// its own report of the change asks for nothing new.
+	for (int32 i = 0; i < kZoomCount; ++i)
+		if (kZooms[i] == getZoom () && zoomSelector->getSelectedSegment () != static_cast<uint32_t> (i))
+			zoomSelector->setSelectedSegment (static_cast<uint32_t> (i));
+	pendingZoom = -1;
 }
 
 void PLUGIN_API OrvoView::close ()
@@ -157,6 +216,9 @@ void OrvoView::forgetControls ()
 {
 	micResponse = nullptr;
 	splash = nullptr;
+	background = nullptr;
+	zoomSelector = nullptr;
+	pendingZoom = -1;
 	std::memset (switches, 0, sizeof (switches));
 	std::fill (std::begin (checkBoxes), std::end (checkBoxes), nullptr);
 	std::fill (std::begin (labelButtons), std::end (labelButtons), nullptr);
@@ -170,8 +232,12 @@ void OrvoView::forgetControls ()
 
 CFrame* OrvoView::createFrame ()
 {
+	// The frame draws nothing of its own (transparent, no bitmap): the art
+	// is a view below the controls, which the frame's zoom scales.
 	auto* f = new CFrame (CRect (0, 0, kWidth, kHeight), this);
-	f->setBackground (bitmap (101));
+	f->setTransparency (true);
+	background = new kv_CBackground (CRect (0, 0, kWidth, kHeight), bitmap (101));
+	f->addView (background);
 	createLeftColumn (f);
 	micResponse = new OrvoMicResponse (this, CRect (335, 43, 620, 328), 27.5f, 4.5f,
 	                                   kv_kEnabledColor, -180.f, 180.f,
@@ -186,11 +252,39 @@ CFrame* OrvoView::createFrame ()
 		meters[i]->setTag (0);
 		meters[i]->setDecreaseStepValue (0.1f);
 		f->addView (meters[i]);
+		background->addOpaqueView (meters[i]);
 	}
+	createZoomSelector (f);
 	splash = new CSplashScreen (CRect (315, 346, 639, 509), this, kSplashTag, bitmap (102),
 	                            CRect (0, 0, kWidth, kHeight), CPoint (0, 0));
 	f->addView (splash);
 	return f;
+}
+
+void OrvoView::createZoomSelector (CFrame* f)
+{
+	zoomSelector = new CSegmentButton (kZoomSelectorRect, this, kZoomTag);
+	zoomSelector->setSelectionMode (CSegmentButton::SelectionMode::kSingle);
+	for (double zoom : kZooms)
+	{
+		char text[8];
+		std::snprintf (text, sizeof (text), "%d%%", static_cast<int> (std::lround (zoom * 100)));
+		CSegmentButton::Segment segment;
+		segment.name = text;
+		zoomSelector->addSegment (std::move (segment));
+	}
+	auto font = makeOwned<CFontDesc> (orvoEditorFontName (), kZoomFontSize);
+	zoomSelector->setFont (font);
+	zoomSelector->setTextColor (kv_kEnabledColor);
+	zoomSelector->setTextColorHighlighted (kZoomSelectedColor);
+	zoomSelector->setFrameColor (kZoomFrameColor);
+	zoomSelector->setFrameWidth (1);
+	zoomSelector->setRoundRadius (3);
+	zoomSelector->setGradient (nullptr);
+	auto fill = VSTGUI::owned (CGradient::create (0, 1, kZoomSelectedFill, kZoomSelectedFill));
+	zoomSelector->setGradientHighlighted (fill);
+	f->addView (zoomSelector);
+	zoomChanged ();
 }
 
 CMovieBitmap* OrvoView::addLabel (CFrame* f, int32 image, const CRect& rect)
@@ -391,6 +485,13 @@ void OrvoView::valueChanged (CControl* control)
 	const float value = control->getValue ();
 	if (tag == kSplashTag || tag <= 0)
 		return;
+	if (tag == kZoomTag)
+	{
+		// Applied at the next tick: resizing the window inside the click that
+		// chose the zoom would change the frame under the event being handled.
+		pendingZoom = static_cast<int32> (std::lround (value * (kZoomCount - 1)));
+		return;
+	}
 	if (tag == kOutputFormat)
 	{
 		effect->setParameter (kOutputFormat, value * 3.0);
@@ -517,6 +618,12 @@ CMessageResult OrvoView::notify (CBaseObject*, const char* message)
 {
 	if (message != CVSTGUITimer::kMsgTimer)
 		return kMessageUnknown;
+	if (pendingZoom >= 0 && pendingZoom < kZoomCount)
+	{
+		const double zoom = kZooms[pendingZoom];
+		pendingZoom = -1;
+		setZoom (zoom);
+	}
 	// A meter shows the last level that reached it and holds it: hosts pass
 	// on only levels that changed (a steady tone sends none after its first),
 	// and the processor itself sends a new level, silence included, whenever

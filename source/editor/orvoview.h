@@ -1,6 +1,6 @@
-// OrvoView: Orvotool's editor window. 955 × 510 pixels of generated art with
+// OrvoView: Orvotool's editor window. 955 × 510 points of generated art with
 // every control bound to its parameter by tag, eight meters, the polar
-// display and the about screen. Edits go to the plug-in through kv_IEffect
+// display, the zoom selector and the about screen. Edits go to the plug-in through kv_IEffect
 // in plain values; values come back through parameterChanged.
 #pragma once
 
@@ -16,6 +16,8 @@ class CSplashScreen;
 class CVuMeter;
 class CFontDesc;
 class CBitmap;
+class CSegmentButton;
+class kv_CBackground;
 } // namespace VSTGUI
 
 namespace Steinberg {
@@ -28,11 +30,15 @@ public:
 	static constexpr int32 kBitmapCount = 22;
 	static constexpr int32 kTextTagOffset = 32;
 	static constexpr int32 kSplashTag = 55;
+	static constexpr int32 kZoomTag = 56;
+	// The zooms the editor offers, in the selector's order.
+	static constexpr double kZooms[] = {1., 1.25, 1.5, 2.};
+	static constexpr int32 kZoomCount = 4;
 	static constexpr int32 kParamCount = 30;
 	static constexpr int32 kLevelSlots = 10;
 	static constexpr int32 kMeterCount = 8;
 
-	OrvoView (void* controller, kv_IEffect* effect);
+	OrvoView (void* controller, kv_IEffect* effect, kv_IZoomStore* zoomStore = nullptr);
 	~OrvoView () override;
 
 	// VSTGUIEditor
@@ -64,12 +70,26 @@ public:
 
 	VSTGUI::CVuMeter* getMeter (int32 index) const { return meters[index]; }
 	VSTGUI::OrvoMicResponse* getMicResponse () const { return micResponse; }
+	VSTGUI::CSegmentButton* getZoomSelector () const { return zoomSelector; }
+
+	// What the editor has redrawn since its frame opened: the rectangles,
+	// their area and the area of background art drawn in them (in the
+	// design's square points).
+	struct DrawStatistics
+	{
+		int64 rects {0};
+		double area {0};
+		double backgroundArea {0};
+	};
+	DrawStatistics getDrawStatistics () const;
 
 private:
 	struct Row;
 	VSTGUI::CFrame* createFrame ();
+	void zoomChanged () override;
 	void createLeftColumn (VSTGUI::CFrame* f);
 	void createRightColumn (VSTGUI::CFrame* f);
+	void createZoomSelector (VSTGUI::CFrame* f);
 	void createSliderRow (VSTGUI::CFrame* f, const Row& row);
 	VSTGUI::CMovieBitmap* addLabel (VSTGUI::CFrame* f, int32 image, const VSTGUI::CRect& rect);
 	VSTGUI::kv_COnOffButton* addButton (VSTGUI::CFrame* f, int32 image, const VSTGUI::CRect& rect,
@@ -82,6 +102,9 @@ private:
 
 	VSTGUI::OrvoMicResponse* micResponse {nullptr};
 	VSTGUI::CSplashScreen* splash {nullptr};
+	VSTGUI::kv_CBackground* background {nullptr};
+	VSTGUI::CSegmentButton* zoomSelector {nullptr};
+	int32 pendingZoom {-1};
 	VSTGUI::CBitmap* bitmaps[kBitmapCount] {};
 	VSTGUI::CFontDesc* textFont {nullptr};
 

@@ -7,7 +7,11 @@
 #include "editor/orvomicresponse.h"
 #include "editor/orvoview.h"
 
+#include "public.sdk/source/common/memorystream.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "base/source/fstreamer.h"
+#include "vstgui/lib/coffscreencontext.h"
+#include "vstgui/lib/controls/csegmentbutton.h"
 #include "vstgui/lib/cbitmap.h"
 #include "vstgui/lib/cframe.h"
 #include "vstgui/lib/controls/cmoviebitmap.h"
@@ -424,6 +428,153 @@ TEST_F (EditorView, ASecondOpenIsRefused)
 	for (auto* c : controls (OrvoView::kSplashTag))
 		view->valueChanged (c);
 	EXPECT_EQ (controller->getParameter (13), before);
+}
+
+// The editor's zoom through the host's interfaces: the size a host reads, the
+// host's content scale, the selector in the editor, and the controller's
+// state that keeps the zoom for the next window and the next session.
+class EditorZoom : public ::testing::Test
+{
+protected:
+	void SetUp () override { ASSERT_EQ (controller->initialize (&host), kResultOk); }
+	void TearDown () override { controller->terminate (); }
+
+	static ViewRect sizeOf (IPlugView* view)
+	{
+		ViewRect r;
+		EXPECT_EQ (view->getSize (&r), kResultOk);
+		return r;
+	}
+	IPtr<MemoryStream> savedState ()
+	{
+		auto stream = Steinberg::owned (new MemoryStream ());
+		EXPECT_EQ (controller->getState (stream), kResultOk);
+		stream->seek (0, IBStream::kIBSeekSet, nullptr);
+		return stream;
+	}
+
+	HostApplication host;
+	IPtr<OrvoController> controller = Steinberg::owned (new OrvoController ());
+};
+
+TEST_F (EditorZoom, TheSelectorAndTheHostScaleSizeTheViewAndItsArt)
+{
+	auto plugView = Steinberg::owned (controller->createView (ViewType::kEditor));
+	ASSERT_TRUE (plugView);
+	EXPECT_EQ (sizeOf (plugView).getWidth (), 955);
+	EXPECT_EQ (sizeOf (plugView).getHeight (), 510);
+	auto* view = dynamic_cast<OrvoView*> (plugView.get ());
+	ASSERT_TRUE (view && view->openWithoutWindow ());
+	controller->addView (view);
+
+	// 150 % chosen in the editor, applied at the next tick.
+	auto* selector = view->getZoomSelector ();
+	ASSERT_TRUE (selector);
+	selector->setSelectedSegment (2);
+	view->notify (nullptr, CVSTGUITimer::kMsgTimer);
+	EXPECT_EQ (sizeOf (plugView).getWidth (), 1433);
+	EXPECT_EQ (sizeOf (plugView).getHeight (), 765);
+	EXPECT_DOUBLE_EQ (view->getFrame ()->getZoom (), 1.5);
+
+	// A host on a high-density screen doubles it; the art offers pixels for
+	// that density rather than stretched ones.
+	FUnknownPtr<IPlugViewContentScaleSupport> scale (plugView);
+	ASSERT_TRUE (scale);
+	EXPECT_EQ (scale->setContentScaleFactor (2.f), kResultTrue);
+	EXPECT_EQ (sizeOf (plugView).getWidth (), 2865);
+	EXPECT_EQ (sizeOf (plugView).getHeight (), 1530);
+	EXPECT_DOUBLE_EQ (view->getFrame ()->getZoom (), 3.);
+	auto art = CBitmap (CResourceDescription (OrvoView::kFirstBitmap));
+	EXPECT_EQ (art.getBestPlatformBitmapForScaleFactor (3.)->getScaleFactor (), 1.)
+	    << "a bitmap built from the id alone has only the 1x art";
+	auto* well = view->getFrame ()->getView (0);
+	ASSERT_TRUE (well && well->getDrawBackground ());
+	auto best = well->getDrawBackground ()->getBestPlatformBitmapForScaleFactor (3.);
+	ASSERT_TRUE (best);
+	EXPECT_EQ (best->getScaleFactor (), 2.);
+	EXPECT_EQ (best->getSize ().x, 1910);
+	EXPECT_EQ (scale->setContentScaleFactor (0.f), kInvalidArgument);
+	EXPECT_EQ (scale->setContentScaleFactor (1.f), kResultTrue);
+
+	controller->removeView (view);
+	view->close ();
+}
+
+TEST_F (EditorZoom, TheControllerStateKeepsTheZoomAndReadsItsFirstVersion)
+{
+	{
+		auto plugView = Steinberg::owned (controller->createView (ViewType::kEditor));
+		auto* view = dynamic_cast<OrvoView*> (plugView.get ());
+		ASSERT_TRUE (view && view->openWithoutWindow ());
+		view->getZoomSelector ()->setSelectedSegment (3);
+		view->notify (nullptr, CVSTGUITimer::kMsgTimer);
+		view->close ();
+	}
+	// The next window opens at the zoom the last one closed with.
+	auto reopened = Steinberg::owned (controller->createView (ViewType::kEditor));
+	EXPECT_EQ (sizeOf (reopened).getWidth (), 1910);
+	EXPECT_EQ (sizeOf (reopened).getHeight (), 1020);
+
+	// Saved and loaded into another controller (a session reopened).
+	auto state = savedState ();
+	HostApplication otherHost;
+	auto other = Steinberg::owned (new OrvoController ());
+	ASSERT_EQ (other->initialize (&otherHost), kResultOk);
+	ASSERT_EQ (other->setState (state), kResultOk);
+	auto restored = Steinberg::owned (other->createView (ViewType::kEditor));
+	EXPECT_EQ (sizeOf (restored).getWidth (), 1910);
+
+	// A state loaded while the editor is open resizes it.
+	auto* openView = dynamic_cast<OrvoView*> (restored.get ());
+	ASSERT_TRUE (openView && openView->openWithoutWindow ());
+	other->addView (openView);
+	controller->setEditorZoom (1.25);
+	ASSERT_EQ (other->setState (savedState ()), kResultOk);
+	EXPECT_EQ (sizeOf (restored).getWidth (), 1194);
+	EXPECT_EQ (openView->getZoomSelector ()->getSelectedSegment (), 1u);
+	other->removeView (openView);
+	openView->close ();
+	other->terminate ();
+
+	// A session saved before the zoom existed: "OrvC", version 1, bypass.
+	auto first = Steinberg::owned (new MemoryStream ());
+	{
+		IBStreamer out (first, kLittleEndian);
+		out.writeRaw ("OrvC", 4);
+		out.writeInt32 (1);
+		out.writeDouble (1.);
+	}
+	first->seek (0, IBStream::kIBSeekSet, nullptr);
+	EXPECT_EQ (controller->setState (first), kResultOk);
+	EXPECT_EQ (controller->getParamNormalized (31), 1.);
+	EXPECT_EQ (controller->getEditorZoom (), 1.25);
+}
+
+// What the editor redraws: a meter paints its whole rectangle itself, so the
+// background art is not drawn under it; a field and the polar display are
+// drawn over their own piece of the art only.
+TEST_F (EditorView, RedrawsDrawOnlyTheirOwnPieceOfTheBackground)
+{
+	auto context = COffscreenContext::create ({955, 510});
+	ASSERT_TRUE (context);
+	auto redraw = [&] (const CRect& r) {
+		const auto before = view->getDrawStatistics ();
+		context->beginDraw ();
+		view->getFrame ()->drawRect (context, r);
+		context->endDraw ();
+		const auto after = view->getDrawStatistics ();
+		return std::make_pair (after.area - before.area, after.backgroundArea - before.backgroundArea);
+	};
+	for (int32 i = 0; i < OrvoView::kMeterCount; ++i)
+	{
+		const auto [area, art] = redraw (view->getMeter (i)->getViewSize ());
+		EXPECT_EQ (area, 101. * 11) << "meter " << i;
+		EXPECT_EQ (art, 0.) << "meter " << i;
+	}
+	const CRect field = control<kv_CTextEdit> (8 + OrvoView::kTextTagOffset)->getViewSize ();
+	EXPECT_EQ (redraw (field).second, field.getWidth () * field.getHeight ());
+	const CRect display = view->getMicResponse ()->getViewSize ();
+	EXPECT_EQ (redraw (display).second, display.getWidth () * display.getHeight ());
 }
 
 } // namespace

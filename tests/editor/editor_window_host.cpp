@@ -2,18 +2,21 @@
 // the built bundle, serves the editor a Linux::IRunLoop through its
 // IPlugFrame as DAWs do, and checks what a user would see and do.
 //
-//   editor_window_host <screenshot.png>
+//   editor_window_host <screenshot.png> <screenshot at 200 %.png>
 //
 // 1. Opens the editor, takes a screenshot of the window and checks its size
 //    and layout (panels, the polar display's well and curves, controls).
 // 2. Drives controls with synthetic mouse input (xdotool) and checks that
 //    the parameters moved.
-// 3. Opens and closes the editor 20 times in one process, twice of them with
+// 3. Zooms the editor to 200 % from its selector and checks the window's size,
+//    that the art is the 2x art, and that a reopened editor keeps the zoom.
+// 4. Opens and closes the editor 20 times in one process, twice of them with
 //    two instances open at once, while the processor renders audio.
 // Prints one line per check and "N passed, M failed"; exits non-zero on any
 // failure.
 
 #include "testhost.h"
+#include "x11_host_loop.h"
 
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -56,166 +59,6 @@ void check (bool ok, const std::string& what)
 	std::fflush (stdout);
 	(ok ? passed : failed)++;
 }
-
-using Clock = std::chrono::steady_clock;
-
-// The host's UI loop: X11 connections and timers of every open editor, plus
-// the frame interface through which the editor asks for its size.
-class RunLoop : public Linux::IRunLoop, public IPlugFrame
-{
-public:
-	tresult PLUGIN_API registerEventHandler (Linux::IEventHandler* handler,
-	                                         Linux::FileDescriptor fd) override
-	{
-		if (!handler)
-			return kInvalidArgument;
-		handler->addRef ();
-		events.push_back ({handler, fd});
-		return kResultTrue;
-	}
-	tresult PLUGIN_API unregisterEventHandler (Linux::IEventHandler* handler) override
-	{
-		for (auto it = events.begin (); it != events.end (); ++it)
-		{
-			if (it->handler == handler)
-			{
-				handler->release ();
-				events.erase (it);
-				return kResultTrue;
-			}
-		}
-		return kResultFalse;
-	}
-	tresult PLUGIN_API registerTimer (Linux::ITimerHandler* handler,
-	                                  Linux::TimerInterval ms) override
-	{
-		if (!handler || ms == 0)
-			return kInvalidArgument;
-		handler->addRef ();
-		timers.push_back ({handler, ms, Clock::now () + std::chrono::milliseconds (ms)});
-		return kResultTrue;
-	}
-	tresult PLUGIN_API unregisterTimer (Linux::ITimerHandler* handler) override
-	{
-		for (auto it = timers.begin (); it != timers.end (); ++it)
-		{
-			if (it->handler == handler)
-			{
-				handler->release ();
-				timers.erase (it);
-				return kResultTrue;
-			}
-		}
-		return kResultFalse;
-	}
-
-	// IPlugFrame
-	tresult PLUGIN_API resizeView (IPlugView* view, ViewRect* newSize) override
-	{
-		if (!view || !newSize)
-			return kInvalidArgument;
-		lastResize = *newSize;
-		++resizeCount;
-		return view->onSize (newSize);
-	}
-
-	tresult PLUGIN_API queryInterface (const TUID iid, void** obj) override
-	{
-		QUERY_INTERFACE (iid, obj, FUnknown::iid, Linux::IRunLoop)
-		QUERY_INTERFACE (iid, obj, Linux::IRunLoop::iid, Linux::IRunLoop)
-		QUERY_INTERFACE (iid, obj, IPlugFrame::iid, IPlugFrame)
-		*obj = nullptr;
-		return kNoInterface;
-	}
-	uint32 PLUGIN_API addRef () override { return 1000; }
-	uint32 PLUGIN_API release () override { return 1000; }
-
-	// Runs the loop for 'ms' milliseconds; 'each' runs once per turn.
-	template <typename Each>
-	void pump (int ms, Each each)
-	{
-		const auto end = Clock::now () + std::chrono::milliseconds (ms);
-		while (Clock::now () < end)
-		{
-			each ();
-			turn (end);
-		}
-	}
-	void pump (int ms)
-	{
-		pump (ms, [] {});
-	}
-
-	size_t handlerCount () const { return events.size () + timers.size (); }
-
-	ViewRect lastResize {};
-	int resizeCount {0};
-
-private:
-	struct Event
-	{
-		Linux::IEventHandler* handler;
-		int fd;
-	};
-	struct Timer
-	{
-		Linux::ITimerHandler* handler;
-		Linux::TimerInterval interval;
-		Clock::time_point due;
-	};
-
-	void turn (Clock::time_point end)
-	{
-		auto next = end;
-		for (const auto& t : timers)
-			next = std::min (next, t.due);
-		int timeout = static_cast<int> (
-		    std::chrono::duration_cast<std::chrono::milliseconds> (next - Clock::now ()).count ());
-		timeout = std::max (0, std::min (timeout, 10));
-		std::vector<pollfd> fds;
-		for (const auto& e : events)
-			fds.push_back ({e.fd, POLLIN, 0});
-		if (fds.empty ())
-			std::this_thread::sleep_for (std::chrono::milliseconds (timeout));
-		else if (poll (fds.data (), fds.size (), timeout) > 0)
-		{
-			// Handlers may unregister others while they run: look each up again.
-			for (const auto& p : fds)
-			{
-				if (!(p.revents & (POLLIN | POLLHUP | POLLERR)))
-					continue;
-				for (const auto& e : events)
-				{
-					if (e.fd == p.fd)
-					{
-						e.handler->onFDIsSet (p.fd);
-						break;
-					}
-				}
-			}
-		}
-		const auto now = Clock::now ();
-		std::vector<Linux::ITimerHandler*> dueTimers;
-		for (auto& t : timers)
-		{
-			if (t.due <= now)
-			{
-				t.due = now + std::chrono::milliseconds (t.interval);
-				dueTimers.push_back (t.handler);
-			}
-		}
-		for (auto* h : dueTimers)
-		{
-			bool live = std::any_of (timers.begin (), timers.end (),
-			                         [h] (const Timer& t) { return t.handler == h; });
-			if (live)
-				h->onTimer ();
-		}
-	}
-
-	std::vector<Event> events;
-	std::vector<Timer> timers;
-};
 
 // Records the edits the controller reports to its host.
 class ComponentHandler : public IComponentHandler
@@ -434,19 +277,20 @@ void feedMeters (IEditController* c)
 		c->setParamNormalized (static_cast<ParamID> (23 + i), levels[i]);
 }
 
-void layoutAndControls (Display* display, RunLoop& loop, const char* screenshot)
+Pixels layoutAndControls (Display* display, RunLoop& loop, const char* screenshot)
 {
+	Pixels firstShot;
 	ComponentHandler handler;
 	auto controller = createController (&handler);
 	check (controller != nullptr, "controller created from the bundle's factory");
 	if (!controller)
-		return;
+		return firstShot;
 	HostWindow window (display, 0, 0);
 	OpenEditor editor (controller, loop, window);
 	check (editor.view != nullptr, "createView(\"editor\") returns a view");
 	check (editor.attached, "the view attaches to an X11 window");
 	if (!editor.attached)
-		return;
+		return firstShot;
 	ViewRect size;
 	editor.view->getSize (&size);
 	check (size.getWidth () == kEditorWidth && size.getHeight () == kEditorHeight,
@@ -461,9 +305,10 @@ void layoutAndControls (Display* display, RunLoop& loop, const char* screenshot)
 
 	loop.pump (600, [&] { feedMeters (controller); });
 	Pixels shot = grab (display, window.window);
+	firstShot = shot;
 	check (shot.width == kEditorWidth && shot.height == kEditorHeight, "window is 955 x 510");
 	if (shot.width != kEditorWidth || shot.height != kEditorHeight)
-		return;
+		return firstShot;
 	check (writePng (shot, screenshot), std::string ("screenshot written to ") + screenshot);
 
 	std::set<uint32_t> colours (shot.rgb.begin (), shot.rgb.end ());
@@ -542,6 +387,131 @@ void layoutAndControls (Display* display, RunLoop& loop, const char* screenshot)
 
 	editor.close ();
 	controller->terminate ();
+	return firstShot;
+}
+
+// The 2x background art as the bundle carries it, in the screenshot's form.
+Pixels doubleArt ()
+{
+	Pixels p;
+	cairo_surface_t* s =
+	    cairo_image_surface_create_from_png (ORVO_BUNDLE_PATH "/Contents/Resources/bmp00101_2x.png");
+	if (cairo_surface_status (s) == CAIRO_STATUS_SUCCESS)
+	{
+		cairo_surface_flush (s);
+		p.width = cairo_image_surface_get_width (s);
+		p.height = cairo_image_surface_get_height (s);
+		const auto* data = cairo_image_surface_get_data (s);
+		const int stride = cairo_image_surface_get_stride (s);
+		p.rgb.resize (static_cast<size_t> (p.width) * p.height);
+		for (int y = 0; y < p.height; ++y)
+			for (int x = 0; x < p.width; ++x)
+				p.rgb[static_cast<size_t> (y) * p.width + x] =
+				    reinterpret_cast<const uint32_t*> (data + static_cast<size_t> (y) * stride)[x] & 0xffffff;
+	}
+	cairo_surface_destroy (s);
+	return p;
+}
+
+// Mean absolute difference of the grey levels of 'a' and 'b' over a region
+// (in the pixels of both); 'b' read at half resolution doubled when
+// 'bHalf' (a 1x picture blown up to 2x by repeating pixels).
+double meanDifference (const Pixels& a, const Pixels& b, int x0, int y0, int x1, int y1, bool bHalf)
+{
+	double sum = 0;
+	int n = 0;
+	for (int y = y0; y < y1; ++y)
+		for (int x = x0; x < x1; ++x)
+		{
+			const uint32_t cb = bHalf ? b.at (x / 2, y / 2) : b.at (x, y);
+			sum += std::abs (Pixels::g (a.at (x, y)) - Pixels::g (cb));
+			++n;
+		}
+	return n ? sum / n : 0;
+}
+
+// 200 % chosen in the editor: the host's window follows, the art is the 2x
+// art pixel for pixel (not the 1x art enlarged), a 1-pixel line of the design
+// is 2 sharp pixels, and the zoom holds when the editor is closed and opened
+// again.
+void zoomed (Display* display, RunLoop& loop, const char* screenshot, const Pixels& atOne)
+{
+	ComponentHandler handler;
+	auto controller = createController (&handler);
+	if (!controller)
+		return;
+	HostWindow window (display, 0, 0);
+	loop.onResize = [&window] (const ViewRect& r) { window.fit (r); };
+	{
+		OpenEditor editor (controller, loop, window);
+		check (editor.attached, "the editor opens at 100 %");
+		// The selector's fourth segment (200 %): 534 to 638, four equal parts.
+		click (loop, 625, 24);
+		loop.pump (300, [&] { feedMeters (controller); });
+		ViewRect size;
+		editor.view->getSize (&size);
+		check (size.getWidth () == 2 * kEditorWidth && size.getHeight () == 2 * kEditorHeight &&
+		           loop.lastResize.getWidth () == 2 * kEditorWidth,
+		       "200 % chosen in the editor: the view asks its host for 1910 x 1020");
+		Pixels shot = grab (display, window.window);
+		check (shot.width == 2 * kEditorWidth && shot.height == 2 * kEditorHeight,
+		       "the window is 1910 x 1020 (" + std::to_string (shot.width) + " x " +
+		           std::to_string (shot.height) + ")");
+		if (shot.width != 2 * kEditorWidth || shot.height != 2 * kEditorHeight)
+			return;
+		check (writePng (shot, screenshot), std::string ("screenshot written to ") + screenshot);
+		check (shot.near (40, 500, 35, 38, 43, 6) && shot.near (1870, 460, 35, 38, 43, 6) &&
+		           shot.near (660, 680, 49, 53, 59, 6) && shot.near (940, 116, 24, 26, 29, 6),
+		       "panels and the well at twice their places");
+		// The left panel's 1-pixel outline (x 8 at 100 %): window, two
+		// pixels of outline, panel; an enlarged 1x picture would blur it.
+		check (shot.near (15, 500, 20, 22, 25, 3) && shot.near (16, 500, 62, 67, 74, 3) &&
+		           shot.near (17, 500, 62, 67, 74, 3) && shot.near (18, 500, 35, 38, 43, 3),
+		       "the panel outline is 2 sharp pixels wide");
+		// The title and a section caption, where no control draws: the 2x
+		// art itself, visibly unlike the 100 % window enlarged.
+		const Pixels art = doubleArt ();
+		struct Region
+		{
+			int x0, y0, x1, y1;
+			const char* name;
+		};
+		for (const Region& r : {Region {680, 750, 1230, 900, "title"}, Region {44, 40, 280, 72, "caption"}})
+		{
+			const double toArt = art.width == shot.width ? meanDifference (shot, art, r.x0, r.y0, r.x1, r.y1, false) : 255;
+			const double toEnlarged =
+			    atOne.width == kEditorWidth ? meanDifference (shot, atOne, r.x0, r.y0, r.x1, r.y1, true) : 0;
+			check (toArt < 1 && toEnlarged > 3 * toArt + 1,
+			       std::string ("the ") + r.name + " is drawn from the 2x art (mean difference " +
+			           std::to_string (toArt) + ", to the 100 % window enlarged " +
+			           std::to_string (toEnlarged) + ")");
+		}
+		// The fields' numbers are drawn by the font at 200 %, not enlarged:
+		// the Width field's digits have edges as fine as one 2x pixel.
+		int fineEdges = 0;
+		for (int y = 2 * 294; y < 2 * 310; ++y)
+			for (int x = 2 * 225; x < 2 * 249; x += 2)
+				fineEdges += Pixels::g (shot.at (x, y)) != Pixels::g (shot.at (x + 1, y));
+		check (fineEdges > 20, "the Width field's text is drawn at 200 % (" + std::to_string (fineEdges) +
+		                           " pixel pairs split by an edge)");
+	}
+	// Closed and opened again: the controller kept the zoom.
+	{
+		OpenEditor editor (controller, loop, window);
+		ViewRect size;
+		editor.view->getSize (&size);
+		loop.pump (200);
+		Pixels shot = grab (display, window.window);
+		check (size.getWidth () == 2 * kEditorWidth && shot.width == 2 * kEditorWidth,
+		       "reopened at 200 %");
+		click (loop, 2 * 547, 2 * 24);
+		ViewRect back;
+		editor.view->getSize (&back);
+		check (back.getWidth () == kEditorWidth && back.getHeight () == kEditorHeight,
+		       "100 % from the selector at 200 % brings the window back to 955 x 510");
+	}
+	loop.onResize = nullptr;
+	controller->terminate ();
 }
 
 void reopen (Display* display, RunLoop& loop)
@@ -614,9 +584,9 @@ void reopen (Display* display, RunLoop& loop)
 
 int main (int argc, char** argv)
 {
-	if (argc != 2)
+	if (argc != 3)
 	{
-		std::fprintf (stderr, "usage: editor_window_host <screenshot.png>\n");
+		std::fprintf (stderr, "usage: editor_window_host <screenshot.png> <screenshot at 200 %%.png>\n");
 		return 2;
 	}
 	Display* display = XOpenDisplay (nullptr);
@@ -626,7 +596,8 @@ int main (int argc, char** argv)
 		return 1;
 	}
 	RunLoop loop;
-	layoutAndControls (display, loop, argv[1]);
+	const Pixels atOne = layoutAndControls (display, loop, argv[1]);
+	zoomed (display, loop, argv[2], atOne);
 	reopen (display, loop);
 	XCloseDisplay (display);
 	std::printf ("%d passed, %d failed\n", passed, failed);
