@@ -13,7 +13,7 @@ fi
 cmake --build "$BUILD" --target Orvotool editor_window_host orvotool
 mkdir -p "$ROOT/docs"
 bash "$ROOT/tests/editor/editor_window_test.sh" "$BUILD/bin/Release/editor_window_host" \
-  "$ROOT/docs/editor.png"
+  "$ROOT/docs/editor.png" "$BUILD/docs_editor_200.png"
 rm -f "$ROOT/docs/editor_about.png"
 "$BUILD/bin/Release/orvotool" --plugin "$BUILD/VST3/Release/Orvotool.vst3" polar --force "$ROOT/docs/polar.png"
 echo "docs/editor.png and docs/polar.png refreshed"
