@@ -9,6 +9,7 @@
 #include "editor/kv_vstguieditor.h"
 #include "params/kv_ieffect.h"
 #include "params/kv_iview.h"
+#include "params/orvoparams.h"
 #include "params/orvotoolaccess.h"
 #include "sfm_api.h"
 
@@ -100,7 +101,7 @@ private:
 	sfm_response engineResponse {};
 	bool responseDirty {true};
 	double editorZoom {1.};
-	double formatPresets[4][23] {};
+	double formatPresets[kNumFormatPresets][kFormatPresetColumns] {};
 };
 
 } // namespace Vst

@@ -299,7 +299,7 @@ TEST_F (OrvotoolTest, SettingsByTitleInTheHostsTextAndRefusedBeforeAnyFile)
 	    {"Widht=70", "no parameter"},   {"Width=abc", "not a value"},       {"Width=nan", "NaN"},
 	    {"Width=1000", "outside"},       {"Width=29", "outside"},            {"Output Format=7", "outside"},
 	    {"Rear Delay=60", "outside"},    {"Gain C=-30", "outside"},          {"Vu Out Left=0.5", "meter"},
-	    {"Width", "Name=value"},         {"Direction=nan", "NaN"},
+	    {"Width", "Name=value"},         {"Direction=nan", "NaN"},           {"Bypass=On", "host's switch"},
 	};
 	for (const auto& [setting, reason] : refused)
 	{

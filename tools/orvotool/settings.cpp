@@ -119,6 +119,12 @@ bool readAssignment (Controller& c, const std::string& text, Assignment& a, std:
 		error = quoted (text) + ": no parameter " + quoted (trim (name)) + " (orvotool params lists them)";
 		return false;
 	}
+	if (a.param->info.flags & ParameterInfo::kIsBypass)
+	{
+		error = quoted (text) + ": " + a.param->title +
+		        " is the host's switch that passes the capsules through undecoded, not a setting";
+		return false;
+	}
 	if ((a.param->info.flags & ParameterInfo::kIsReadOnly) || a.param->info.id > kLastSetting)
 	{
 		error = quoted (text) + ": " + a.param->title + " is a meter, not a setting";
