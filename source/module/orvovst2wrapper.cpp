@@ -53,6 +53,12 @@ bool OrvoVst2Wrapper::init ()
 {
 	if (!Vst2Wrapper::init ())
 		return false;
+	// Meter values wait here for the editor's thread, which a busy host runs
+	// late. The wrapper's queue holds two changes a parameter; once full it
+	// keeps overwriting its last entry, so a level that then stays steady is
+	// never sent again and never arrives. Room for a few seconds of changes.
+	if (mController)
+		mOutputTransfer.setMaxParameters (mController->getParameterCount () * kOutputQueueFactor);
 	numLatestEdits = static_cast<int32> (mParameterMap.size ());
 	latestEdits.reset (new (std::nothrow) LatestEdit[static_cast<size_t> (numLatestEdits)]);
 	if (!latestEdits)
