@@ -4,6 +4,7 @@
 
 #include "testhost.h"
 #include "common/process_block.h"
+#include "common/saved_state.h"
 
 #include "params/orvoparams.h"
 #include "params/orvostatechunk.h"
@@ -49,16 +50,7 @@ Audio renderFresh (const Audio& in, int32 maxBlock, const std::vector<int32>& bl
 // Plain value of a parameter as the processor saved it.
 double savedPlain (PluginInstance& p, ParamID id)
 {
-	const auto chunk = p.saveState ();
-	ParameterContainer params;
-	createParameters (params);
-	IPtr<MemoryStream> stream = owned (new MemoryStream ());
-	int32 written = 0;
-	stream->write (const_cast<char*> (chunk.data ()), static_cast<int32> (chunk.size ()), &written);
-	stream->seek (0, IBStream::kIBSeekSet, nullptr);
-	EXPECT_EQ (readStateChunk (stream, params), kResultOk);
-	Parameter* param = params.getParameter (id);
-	return param ? param->toPlain (param->getNormalized ()) : -1.0;
+	return plainInChunk (p.saveState (), id);
 }
 
 double energy (const Audio& a, int32 from, int32 to)
