@@ -556,11 +556,12 @@ void OrvoProcessor::renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus
 void OrvoProcessor::renderWithBypass (AudioBusBuffers& inBus, AudioBusBuffers& outBus,
                                       int32 numSamples)
 {
-	// The dry path keeps at most one announced block, so a longer block is
-	// taken in announced pieces; each piece's input is kept before its output
-	// overwrites it (hosts may share the buffers).
-	// What the host passes through: every input channel it hands over, a
-	// channel flagged silent as silence.
+	// The bypass passes through every input channel the host hands over (one
+	// flagged silent as silence). Its delay line keeps at most one announced
+	// block, so a longer block is taken in announced pieces, and each piece's
+	// input is kept before its output overwrites it (hosts may share the
+	// buffers). The input is kept while the decode plays too, so that a
+	// switch to bypass starts from the input of one latency ago.
 	float* in[OrvoBypass::kMaxChannels] = {};
 	for (int32 c = 0; c < OrvoBypass::kMaxChannels && c < inBus.numChannels; ++c)
 		if (inBus.channelBuffers32 && !(inBus.silenceFlags & (uint64 (1) << c)))
