@@ -18,3 +18,11 @@
 #define ORVO_PLUGIN_NAME "Orvotool"
 #define ORVO_CONTROLLER_NAME "Orvotool Controller"
 #define ORVO_SUBCATEGORIES "Spatial|Fx"
+
+#define ORVO_MONITOR_NAME "Orvotool Monitor"
+#define ORVO_MONITOR_CONTROLLER_NAME "Orvotool Monitor Controller"
+#define ORVO_MONITOR_SUBCATEGORIES "Spatial|Fx"
+
+#define ORVO_AMBIX_NAME "Orvotool AmbiX"
+#define ORVO_AMBIX_CONTROLLER_NAME "Orvotool AmbiX Controller"
+#define ORVO_AMBIX_SUBCATEGORIES "Spatial|Ambisonics|Fx"
