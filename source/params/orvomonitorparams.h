@@ -16,6 +16,11 @@ enum OrvoMonitorParamId : ParamID
 	kMonBypass,           // the host's bypass: L/R of the input straight to the ears
 
 	kMonNumParams = kMonBypass,
+
+	// Not a parameter: the identifier the controller passes to its views'
+	// parameterChanged when the response set's name or notice, or the
+	// loudspeakers, changed (the views read them again through kv_IMonitor).
+	kMonStatusChanged = 100,
 };
 
 // Messages (IConnectionPoint) between the monitor's processor and controller.
