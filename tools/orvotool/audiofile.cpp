@@ -112,6 +112,16 @@ OutputLayout outputLayout (int formatIndex, bool withLfe)
 	}
 }
 
+OutputLayout binauralLayout ()
+{
+	return {"Binaural", {0, 1}, {"Left ear", "Right ear"}, {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT}};
+}
+
+OutputLayout ambixLayout ()
+{
+	return {"AmbiX", {0, 1, 2, 3}, {"W", "Y", "Z", "X"}, {}};
+}
+
 int containerFor (const std::string& path)
 {
 	const std::string e = lowerExt (path);
@@ -296,7 +306,8 @@ bool DecodedWriter::open (const std::string& output, int rate, const OutputLayou
 		sf_command (file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 	sf_command (file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 	std::vector<int> map = layout.channelMap;
-	sf_command (file, SFC_SET_CHANNEL_MAP_INFO, map.data (), static_cast<int> (map.size () * sizeof (int)));
+	if (!map.empty ())
+		sf_command (file, SFC_SET_CHANNEL_MAP_INFO, map.data (), static_cast<int> (map.size () * sizeof (int)));
 	return true;
 }
 

@@ -24,6 +24,11 @@ struct OutputLayout
 
 // Output Format index 0 to 3; withLfe chooses 5.1 over 5.0 for index 3.
 OutputLayout outputLayout (int formatIndex, bool withLfe);
+// Two ears, from the monitor's stereo bus.
+OutputLayout binauralLayout ();
+// W, Y, Z, X (ACN order, SN3D), from the AmbiX converter's bus. No channel
+// mask: the channels are no loudspeakers.
+OutputLayout ambixLayout ();
 
 // The libsndfile container for an output name; 0 for an unknown extension.
 int containerFor (const std::string& path);

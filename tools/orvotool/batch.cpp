@@ -208,11 +208,12 @@ void Batch::work ()
 
 } // namespace
 
-std::string defaultOutput (const std::string& input, const std::string& outdir, const std::string& ext)
+std::string defaultOutput (const std::string& input, const std::string& outdir, const std::string& ext,
+                          const std::string& suffix)
 {
 	const fs::path in (input);
 	const fs::path dir = outdir.empty () ? in.parent_path () : fs::path (outdir);
-	return (dir / (in.stem ().string () + "_decoded." + ext)).string ();
+	return (dir / (in.stem ().string () + suffix + "." + ext)).string ();
 }
 
 bool checkOutputs (std::vector<RenderJob>& jobs, const RenderOptions& o, std::vector<std::string>& problems,

@@ -12,7 +12,8 @@ namespace orvotool {
 
 // The output name for an input when only a folder (or nothing) is given:
 // <folder or input's folder>/<stem>_decoded.<ext>.
-std::string defaultOutput (const std::string& input, const std::string& outdir, const std::string& ext);
+std::string defaultOutput (const std::string& input, const std::string& outdir, const std::string& ext,
+                          const std::string& suffix = "_decoded");
 
 // Checks every output before anything is decoded (known file type, bit depth
 // the type can hold, a writable folder or, with options.createOutdir, one

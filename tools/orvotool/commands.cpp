@@ -1,5 +1,8 @@
 #include "commands.h"
 
+#include "chain.h"
+#include "module/version.h"
+
 #include "batch.h"
 #include "polar.h"
 #include "session.h"
@@ -11,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -106,6 +110,15 @@ std::string inputProblem (const RenderArgs& a)
 		return "give -o or --outdir, not both";
 	if (!a.output.empty () && count > 1)
 		return "-o names one output; use --outdir for " + std::to_string (count) + " inputs";
+	if (a.binaural && a.ambix)
+		return "give --binaural or --ambix, not both";
+	if (!a.binaural && (!a.hrtf.empty () || a.headRotationGiven))
+		return "--hrtf and --head-rotation belong to --binaural";
+	if (a.noLfe && (a.binaural || a.ambix))
+		return std::string ("--no-lfe chooses 5.0 for a loudspeaker file; ") +
+		       (a.binaural ? "--binaural" : "--ambix") + " writes none";
+	if (a.headRotationGiven && !(std::fabs (a.headRotation) <= 180.0))
+		return "--head-rotation: " + std::to_string (a.headRotation) + " is outside -180 to 180 degrees";
 	return {};
 }
 
@@ -113,7 +126,8 @@ std::vector<RenderJob> renderJobs (const RenderArgs& a)
 {
 	std::vector<RenderJob> jobs;
 	auto output = [&] (const std::string& in) {
-		return a.output.empty () ? defaultOutput (in, a.outdir, a.ext) : a.output;
+		const char* suffix = a.binaural ? "_binaural" : a.ambix ? "_ambix" : "_decoded";
+		return a.output.empty () ? defaultOutput (in, a.outdir, a.ext, suffix) : a.output;
 	};
 	if (!a.front.empty ())
 		jobs.push_back ({{a.front, a.eight, a.rear}, output (a.front)});
@@ -159,6 +173,9 @@ RenderOptions renderOptions (const RenderArgs& a)
 	o.createOutdir = !a.outdir.empty ();
 	o.jobs = a.jobs;
 	o.quiet = a.quiet;
+	o.chain = a.binaural ? RenderChain::Binaural : a.ambix ? RenderChain::Ambix : RenderChain::Decode;
+	o.hrtf = a.hrtf;
+	o.headRotation = a.headRotation;
 	return o;
 }
 
@@ -173,10 +190,13 @@ int renderCommand (Plugin& plugin, Controller& c, const RenderArgs& a)
 	if (!resolveSettings (c, plugin, a.settings.preset, a.settings.sets, error))
 		return fail (kExitUsage, error);
 	o.settings = c.settings ();
-	o.layout = outputLayout (c.outputFormat (), !a.noLfe);
+	o.layout = a.binaural ? binauralLayout () : a.ambix ? ambixLayout () : outputLayout (c.outputFormat (), !a.noLfe);
 	const int fiveChannels = kNumFormatPresets - 1; // the last format, the only one with an LFE
 	if (a.noLfe && c.outputFormat () != fiveChannels)
 		return fail (kExitUsage, "--no-lfe chooses 5.0 for the 5 Channels format; the format is " + o.layout.name);
+	error = hrtfProblem (a.hrtf);
+	if (!error.empty ())
+		return fail (kExitUsage, error);
 	std::vector<RenderJob> jobs = renderJobs (a);
 	if (!prepareOutputs (jobs, o, a))
 		return kExitUsage;
@@ -187,6 +207,14 @@ int renderCommand (Plugin& plugin, Controller& c, const RenderArgs& a)
 		std::fprintf (stderr, "orvotool: %s %s, %s output, settings:\n", plugin.name ().c_str (),
 		              plugin.version ().c_str (), o.layout.name.c_str ());
 		printSettings (c, stderr);
+		if (a.binaural)
+			std::fprintf (stderr, "  then %s: %s, Head Rotation %.1f\u00b0 (the %s loudspeakers of the "
+			              "decode heard on headphones)\n", ORVO_MONITOR_NAME,
+			              a.hrtf.empty () ? "built-in MIT KEMAR responses" : a.hrtf.c_str (), a.headRotation,
+			              outputLayout (c.outputFormat (), true).name.c_str ());
+		if (a.ambix)
+			std::fprintf (stderr, "  %s takes the Direction; the other settings shape loudspeaker feeds "
+			              "and do not apply\n", ORVO_AMBIX_NAME);
 	}
 	return renderAll (plugin, jobs, o);
 }

@@ -24,6 +24,10 @@ struct RenderArgs
 	std::string output, outdir, ext {"wav"}, front, eight, rear, channels, bits;
 	SettingArgs settings;
 	bool noLfe {false}, noTail {false}, force {false}, skipExisting {false}, quiet {false};
+	bool binaural {false}, ambix {false};
+	std::string hrtf;
+	double headRotation {0.0};
+	bool headRotationGiven {false};
 	int jobs {static_cast<int> (std::max (1u, std::thread::hardware_concurrency ()))};
 	int block {1024};
 };

@@ -3,6 +3,7 @@
 // presets and polar patterns.
 //
 //   orvotool render IN... [-o OUT | --outdir DIR] [--set "Title=value"]... [--preset FILE]
+//                         [--binaural [--hrtf FILE.sofa] [--head-rotation DEG] | --ambix]
 //   orvotool params [--json]
 //   orvotool preset [--set ...] OUT.vstpreset | orvotool preset --show FILE
 //   orvotool polar [--set ...] OUT.png|OUT.svg
@@ -60,6 +61,14 @@ CLI::App* addRender (CLI::App& app, RenderArgs& r)
 	render->add_option ("--bits", r.bits, "sample format: 16, 24 or 32f (default 32f; FLAC 24)")
 	    ->check (CLI::IsMember ({"16", "24", "32f"}));
 	render->add_flag ("--no-lfe", r.noLfe, "5.0 instead of 5.1 for the 5 Channels format");
+	render->add_flag ("--binaural", r.binaural,
+	                  "decode, then hear the loudspeakers on headphones: a 2-channel file (Orvotool Monitor)");
+	render->add_option ("--hrtf", r.hrtf, "with --binaural: the listener's own responses, a SOFA file");
+	render->add_option_function<double> (
+	    "--head-rotation", [&r] (double d) { r.headRotation = d; r.headRotationGiven = true; },
+	    "with --binaural: the head turned by DEG degrees, positive to the left");
+	render->add_flag ("--ambix", r.ambix,
+	                  "first-order Ambisonics instead of loudspeakers: W, Y, Z, X (ACN, SN3D; Orvotool AmbiX)");
 	render->add_flag ("--no-tail", r.noTail, "stop at the input's end instead of rendering the decay");
 	render->add_flag ("--force", r.force, "overwrite existing outputs");
 	render->add_flag ("--skip-existing", r.skipExisting, "leave existing outputs and skip their inputs");

@@ -1,8 +1,11 @@
 #include "plugin.h"
 
+#include "module/version.h"
+
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace orvotool {
@@ -23,8 +26,14 @@ bool Plugin::load (const std::string& path, std::string& error)
 		error = "cannot load the plug-in " + path + ": " + (why.empty () ? "not a VST 3 bundle" : why);
 		return false;
 	}
-	for (const auto& c : module->getFactory ().classInfos ())
-		if (c.category () == kVstAudioEffectClass)
+	// The decoder by its name; a bundle of another make, by its first effect.
+	const auto classes = module->getFactory ().classInfos ();
+	auto isDecoder = [] (const VST3::Hosting::ClassInfo& c) {
+		return c.category () == kVstAudioEffectClass && c.name () == ORVO_PLUGIN_NAME;
+	};
+	const bool named = std::any_of (classes.begin (), classes.end (), isDecoder);
+	for (const auto& c : classes)
+		if (named ? isDecoder (c) : c.category () == kVstAudioEffectClass)
 		{
 			effectId = c.ID ();
 			effectName = c.name ();
@@ -48,6 +57,35 @@ IPtr<IComponent> Plugin::createComponent (std::string& error)
 	TUID cid {};
 	if (component->getControllerClassId (cid) == kResultOk)
 		controllerId = VST3::UID::fromTUID (cid);
+	return component;
+}
+
+bool Plugin::findEffect (const std::string& className, VST3::UID& id) const
+{
+	for (const auto& c : module->getFactory ().classInfos ())
+		if (c.category () == kVstAudioEffectClass && c.name () == className)
+		{
+			id = c.ID ();
+			return true;
+		}
+	return false;
+}
+
+IPtr<IComponent> Plugin::createComponent (const std::string& className, std::string& error)
+{
+	std::lock_guard<std::mutex> lock (factoryMutex);
+	VST3::UID id;
+	if (!findEffect (className, id))
+	{
+		error = "the plug-in " + bundlePath + " holds no \"" + className + "\" (an older version?)";
+		return nullptr;
+	}
+	auto component = module->getFactory ().createInstance<IComponent> (id);
+	if (!component || component->initialize (host) != kResultOk)
+	{
+		error = "the plug-in's \"" + className + "\" could not be created";
+		return nullptr;
+	}
 	return component;
 }
 

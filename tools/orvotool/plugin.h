@@ -1,6 +1,8 @@
 // The installed Orvotool.vst3 as orvotool hosts it: the bundle loaded through
 // the SDK's hosting module, and its processor and controller classes created
-// from the factory as a DAW creates them.
+// from the factory as a DAW creates them. The bundle holds the decoder and
+// the classes that follow it in a chain (the binaural monitor, the AmbiX
+// converter); the decoder is the one the settings belong to.
 #pragma once
 
 #include "public.sdk/source/vst/hosting/module.h"
@@ -33,6 +35,12 @@ public:
 	// factories are not required to be thread-safe.
 	IPtr<IComponent> createComponent (std::string& error);
 	IPtr<IEditController> createController (std::string& error);
+	// A new initialized processor component of the bundle's audio effect
+	// named 'className' ("Orvotool Monitor", "Orvotool AmbiX").
+	IPtr<IComponent> createComponent (const std::string& className, std::string& error);
+	// The class id of the audio effect named 'className'; false when the
+	// bundle has none.
+	bool findEffect (const std::string& className, VST3::UID& id) const;
 
 private:
 	bool findControllerClass ();

@@ -1,5 +1,6 @@
 #include "render.h"
 
+#include "chain.h"
 #include "session.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@ class BlockBuffers
 public:
 	BlockBuffers (int block, const OutputLayout& layout)
 	: in (kBusChannels, std::vector<float> (static_cast<size_t> (block), 0.f))
+	, mid (kBusChannels, std::vector<float> (static_cast<size_t> (block), 0.f))
 	, bus (kBusChannels, std::vector<float> (static_cast<size_t> (block), 0.f))
 	, channels (layout.busChannels)
 	, interleaved (static_cast<size_t> (block) * channels.size ())
@@ -31,6 +33,7 @@ public:
 		for (int c = 0; c < kBusChannels; ++c)
 		{
 			inPtrs[c] = in[static_cast<size_t> (c)].data ();
+			midPtrs[c] = mid[static_cast<size_t> (c)].data ();
 			outPtrs[c] = bus[static_cast<size_t> (c)].data ();
 		}
 	}
@@ -38,6 +41,8 @@ public:
 	float* const* capsules () { return inPtrs; }
 	float* const* inputs () const { return inPtrs; }
 	float* const* outputs () const { return outPtrs; }
+	// Between the two plug-ins of a chain: the decoder's 5.1 out.
+	float* const* between () const { return midPtrs; }
 	const float* frames () const { return interleaved.data (); }
 
 	void clearCapsules ()
@@ -70,8 +75,9 @@ public:
 	}
 
 private:
-	std::vector<std::vector<float>> in, bus;
+	std::vector<std::vector<float>> in, mid, bus;
 	float* inPtrs[kBusChannels] {};
+	float* midPtrs[kBusChannels] {};
 	float* outPtrs[kBusChannels] {};
 	std::vector<int> channels;
 	std::vector<float> interleaved;
@@ -101,6 +107,7 @@ private:
 	const std::atomic<bool>& stop;
 	CapsuleReader reader;
 	ProcessorSession session;
+	ProcessorSession monitor; // the second plug-in of a binaural render
 	DecodedWriter writer;
 	BlockBuffers buffers;
 	int64_t recording {0}; // frames of the recording, once its end is known
@@ -113,19 +120,18 @@ bool FileDecode::open (Plugin& plugin, RenderResult& r)
 	const std::string& input = job.inputs[0];
 	if (!reader.open (job.inputs, o.capsuleChannels, r.error))
 		return false;
-	if (!session.start (plugin, reader.rate (), o.block, r.error))
+	if (!startChain (plugin, o, reader.rate (), session, monitor, r.error))
 	{
 		r.error = input + ": " + r.error;
 		return false;
 	}
-	session.sendSettings (o.settings);
 	if (!writer.open (job.output, reader.rate (), o.layout, o.bits, r.error))
 		return false;
 	if (!writer.copyBroadcastInfo (reader.first ()))
 		r.warnings.push_back (input + ": its broadcast chunk (bext: time reference, description) has no "
 		                      "place in " + job.output + "; write .wav or .rf64 to keep it");
 	recording = reader.frames ();
-	tail = o.tail ? session.tail () : 0;
+	tail = o.tail ? session.tail () + monitor.tail () : 0;
 	return true;
 }
 
@@ -142,12 +148,15 @@ bool FileDecode::runBlock (std::string& error)
 	if (got < fromFile)
 		recording = fed + got; // the file ends before its header said
 	fed += got;
-	if (!session.process (buffers.inputs (), buffers.outputs (), n))
+	const bool chained = o.chain == RenderChain::Binaural;
+	if (!session.process (buffers.inputs (), chained ? buffers.between () : buffers.outputs (), n) ||
+	    (chained && !monitor.process (buffers.between (), buffers.outputs (), n)))
 	{
 		error = job.inputs[0] + ": the plug-in failed to process a block";
 		return false;
 	}
-	const int64_t skip = std::clamp<int64_t> (session.latency () - produced, 0, n);
+	const int64_t latency = session.latency () + monitor.latency ();
+	const int64_t skip = std::clamp<int64_t> (latency - produced, 0, n);
 	const int64_t count = std::max<int64_t> (0, std::min<int64_t> (n - skip, recording + tail - written));
 	buffers.collect (skip, count);
 	produced += n;

@@ -11,9 +11,22 @@
 
 namespace orvotool {
 
+// What a render hands the decoder's settings to: the decoder alone (a file
+// of the output format), the decoder then the binaural monitor (two ears for
+// headphones), or the AmbiX converter (first-order Ambisonics).
+enum class RenderChain
+{
+	Decode,
+	Binaural,
+	Ambix,
+};
+
 struct RenderOptions
 {
 	SettingValues settings {};
+	RenderChain chain {RenderChain::Decode};
+	std::string hrtf;                 // the monitor's SOFA file; empty: its built-in set
+	double headRotation {0.0};        // degrees, the monitor's Head Rotation
 	OutputLayout layout;
 	std::string bits;                 // "16", "24", "32f", or empty: 32f (24 for FLAC)
 	std::vector<int> capsuleChannels; // 1-based channels of front, eight, rear; empty: 1,2,3

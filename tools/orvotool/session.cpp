@@ -11,23 +11,35 @@ ProcessorSession::~ProcessorSession ()
 		comp->terminate ();
 }
 
-bool ProcessorSession::start (Plugin& plugin, double rate, int32 maxBlock, std::string& error)
+bool ProcessorSession::start (Plugin& plugin, const SessionClass& cls, double rate, int32 maxBlock,
+                              std::string& error)
 {
-	comp = plugin.createComponent (error);
+	comp = cls.name.empty () ? plugin.createComponent (error) : plugin.createComponent (cls.name, error);
 	if (!comp)
 		return false;
+	const std::string who = cls.name.empty () ? std::string ("the plug-in") : "\"" + cls.name + "\"";
 	processor = FUnknownPtr<IAudioProcessor> (comp);
 	if (!processor)
 	{
-		error = "the plug-in's component is no audio processor";
+		error = who + "'s component is no audio processor";
 		return false;
 	}
-	SpeakerArrangement inArr = SpeakerArr::k51, outArr = SpeakerArr::k51;
-	processor->setBusArrangements (&inArr, 1, &outArr, 1);
+	inChannels = SpeakerArr::getChannelCount (cls.input);
+	outChannels = SpeakerArr::getChannelCount (cls.output);
+	SpeakerArrangement inArr = cls.input, outArr = cls.output;
+	if (inChannels > kBusChannels || outChannels > kBusChannels ||
+	    processor->setBusArrangements (&inArr, 1, &outArr, 1) != kResultOk)
+	{
+		error = who + " refuses its buses";
+		return false;
+	}
+	if (cls.prepare && !cls.prepare (comp.get (), error))
+		return false;
 	ProcessSetup setup {kOffline, kSample32, maxBlock, rate};
 	if (processor->setupProcessing (setup) != kResultOk)
 	{
-		error = "the plug-in does not decode at " + std::to_string (static_cast<long> (rate)) + " Hz";
+		error = who + (cls.name.empty () ? " does not decode at " : " does not run at ") +
+		        std::to_string (static_cast<long> (rate)) + " Hz";
 		return false;
 	}
 	latencySamples = processor->getLatencySamples ();
@@ -52,9 +64,9 @@ void ProcessorSession::stop ()
 bool ProcessorSession::run (ProcessData& data, float* const* in, float* const* out, int32 frames)
 {
 	AudioBusBuffers inBus {}, outBus {};
-	inBus.numChannels = kBusChannels;
+	inBus.numChannels = inChannels;
 	inBus.channelBuffers32 = const_cast<float**> (in);
-	outBus.numChannels = kBusChannels;
+	outBus.numChannels = outChannels;
 	outBus.channelBuffers32 = const_cast<float**> (out);
 	// The meters the processor reports; orvotool reads none of them.
 	ParameterChanges meters (32);
@@ -71,12 +83,20 @@ bool ProcessorSession::run (ProcessData& data, float* const* in, float* const* o
 
 void ProcessorSession::sendSettings (const SettingValues& values)
 {
-	ParameterChanges changes (kNumSettings);
+	std::vector<std::pair<ParamID, ParamValue>> all;
 	for (ParamID id = kFirstSetting; id <= kLastSetting; ++id)
+		all.emplace_back (id, valueOf (values, id));
+	sendParameters (all);
+}
+
+void ProcessorSession::sendParameters (const std::vector<std::pair<ParamID, ParamValue>>& values)
+{
+	ParameterChanges changes (static_cast<int32> (values.size ()));
+	for (const auto& [id, value] : values)
 	{
 		int32 index = 0;
 		if (IParamValueQueue* q = changes.addParameterData (id, index))
-			q->addPoint (0, valueOf (values, id), index);
+			q->addPoint (0, value, index);
 	}
 	// Zero frames, yet every channel gets a buffer for a careful plug-in.
 	float scratch[kBusChannels] = {};
