@@ -900,3 +900,43 @@ TEST_F (OrvotoolTest, FactoryPresetsAreListedAndTakenByName)
 }
 
 } // namespace
+
+TEST_F (OrvotoolTest, BinauralAndAmbixRendersOfASourceOnTheLeft)
+{
+	// A source at 90 degrees, decoded to 5.1 and heard on headphones: the
+	// left ear louder; with the head turned 90 degrees towards it, both ears
+	// alike. Latency and decay removed: as long as the input.
+	ASSERT_TRUE (writeWav (dir / "left.wav", planeWave (90.0, 2.0)));
+	Outcome r = run ({"render", "left.wav", "--binaural", "--no-tail", "-q"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	Wav ears = readWav (dir / "left_binaural.wav");
+	ASSERT_EQ (ears.info.channels, 2);
+	EXPECT_EQ (ears.info.frames, 2 * kRate);
+	EXPECT_GT (rmsDb (ears.audio[0]) - rmsDb (ears.audio[1]), 6.0);
+
+	r = run ({"render", "left.wav", "-o", "turned.wav", "--binaural", "--head-rotation", "90", "-q"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	ears = readWav (dir / "turned.wav");
+	EXPECT_LT (std::fabs (rmsDb (ears.audio[0]) - rmsDb (ears.audio[1])), 3.0);
+
+	// First-order Ambisonics: W and Y alike, X and Z silent by comparison; no
+	// loudspeaker positions in the file.
+	r = run ({"render", "left.wav", "--ambix", "--no-tail", "-q"});
+	ASSERT_EQ (r.status, 0) << r.err;
+	const Wav amb = readWav (dir / "left_ambix.wav");
+	ASSERT_EQ (amb.info.channels, 4);
+	EXPECT_EQ (amb.info.frames, 2 * kRate);
+	EXPECT_NEAR (rmsDb (amb.audio[1]), rmsDb (amb.audio[0]), 0.5);
+	EXPECT_LT (rmsDb (amb.audio[3]), rmsDb (amb.audio[0]) - 25.0);
+	EXPECT_LT (rmsDb (amb.audio[2]), -120.0);
+	EXPECT_EQ (channelMask (dir / "left_ambix.wav"), 0u);
+
+	// A response file that cannot be read stops the render before any file.
+	std::ofstream (dir / "bad.sofa") << "not a SOFA file";
+	r = run ({"render", "left.wav", "-o", "bad.wav", "--binaural", "--hrtf", "bad.sofa"});
+	EXPECT_EQ (r.status, 2);
+	EXPECT_NE (r.err.find ("bad.sofa"), std::string::npos) << r.err;
+	EXPECT_FALSE (fs::exists (dir / "bad.wav"));
+	r = run ({"render", "left.wav", "-o", "both.wav", "--binaural", "--ambix"});
+	EXPECT_EQ (r.status, 2);
+}
