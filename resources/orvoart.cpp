@@ -296,7 +296,7 @@ void aboutScreen (cairo_t* cr, int)
 {
 	setColour (cr, kBlack);
 	cairo_paint (cr);
-	const double cx = 477.5, cardW = 440, cardH = 300;
+	const double cx = 477.5, cardW = 440, cardH = 316;
 	roundedRect (cr, cx - cardW / 2, 105, cardW, cardH, 10);
 	setColour (cr, kCard);
 	cairo_fill_preserve (cr);
@@ -311,12 +311,15 @@ void aboutScreen (cairo_t* cr, int)
 	      Align::Centre, kLight);
 	text (cr, "rear cardioid) into stereo, L/C/R, quad or 5.1 surround.", cx, 299,
 	      Align::Centre, kLight);
-	text (cr, "\xC2\xA9 " ORVO_VENDOR "  \xC2\xB7  free software under the GPL, version 3 or later", cx, 330,
+	text (cr, "Orvotool Monitor's built-in head-related responses: MIT KEMAR", cx, 324, Align::Centre,
+	      kCaption);
+	text (cr, "(W. G. Gardner and K. D. Martin, MIT Media Lab, 1994).", cx, 339, Align::Centre, kCaption);
+	text (cr, "\xC2\xA9 " ORVO_VENDOR "  \xC2\xB7  free software under the GPL, version 3 or later", cx, 362,
 	      Align::Centre, kCaption);
-	text (cr, "VST is a trademark of Steinberg Media Technologies GmbH.", cx, 347,
+	text (cr, "VST is a trademark of Steinberg Media Technologies GmbH.", cx, 377,
 	      Align::Centre, kCaption);
 	setFont (cr, 10.5);
-	text (cr, "Click to close", cx, 385, Align::Centre, kUnselected);
+	text (cr, "Click to close", cx, 403, Align::Centre, kUnselected);
 }
 
 //------------------------------------------------------------------------
