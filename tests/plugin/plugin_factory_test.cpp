@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <dlfcn.h>
 
 using namespace orvotest;
@@ -59,7 +60,9 @@ TEST (PluginFactory, ClassInfosDescribeProcessorThenController)
 	auto module = loadModule ();
 	ASSERT_TRUE (module);
 	IPluginFactory* factory = module->getFactory ().get ();
-	ASSERT_EQ (factory->countClasses (), 2);
+	// The decoder first, then the AmbiX converter and the binaural monitor,
+	// each effect followed by its controller.
+	ASSERT_EQ (factory->countClasses (), 6);
 
 	FUnknownPtr<IPluginFactory2> factory2 (factory);
 	ASSERT_TRUE (factory2);
@@ -84,6 +87,26 @@ TEST (PluginFactory, ClassInfosDescribeProcessorThenController)
 	EXPECT_EQ (ctrl.classFlags, 0u);
 	EXPECT_STREQ (ctrl.subCategories, "");
 	EXPECT_STREQ (ctrl.version, "1.0.0.6");
+
+	struct Follower
+	{
+		const char* name;
+		const char* subCategories;
+	};
+	const Follower followers[] = {{"Orvotool AmbiX", "Spatial|Ambisonics|Fx"},
+	                              {"Orvotool Monitor", "Spatial|Fx"}};
+	for (int32 i = 0; i < 2; ++i)
+	{
+		PClassInfo2 effect {}, controller {};
+		ASSERT_EQ (factory2->getClassInfo2 (2 + 2 * i, &effect), kResultOk);
+		ASSERT_EQ (factory2->getClassInfo2 (3 + 2 * i, &controller), kResultOk);
+		EXPECT_STREQ (effect.category, kVstAudioEffectClass);
+		EXPECT_STREQ (effect.name, followers[i].name);
+		EXPECT_STREQ (effect.subCategories, followers[i].subCategories);
+		EXPECT_STREQ (effect.version, "1.0.0.6");
+		EXPECT_STREQ (controller.category, kVstComponentControllerClass);
+		EXPECT_EQ (std::string (controller.name), std::string (followers[i].name) + " Controller");
+	}
 
 	// The UTF-16 infos carry the same names.
 	FUnknownPtr<IPluginFactory3> factory3 (factory);
