@@ -169,8 +169,9 @@ void compute_response(sfm_binaural* b, const sfm_hrtf* h, int set, int s, int ea
     const float scale = static_cast<float>(2 * B);
     float* t = b->time;
     for (int k = 0; k < b->numPartitions; ++k) {
-        std::memcpy(t, x + static_cast<size_t>(k) * B, sizeof(float) * B);
-        std::fill(t + B, t + 2 * B, 0.0f);
+        const int have = std::max(0, std::min(B, n - k * B));
+        std::memcpy(t, x + static_cast<size_t>(k) * B, sizeof(float) * have);
+        std::fill(t + have, t + 2 * B, 0.0f);
         const size_t o = filter_offset(b, s, ear, k);
         float* hr = b->filterRe[set] + o;
         float* hi = b->filterIm[set] + o;
@@ -352,8 +353,9 @@ int sfm_binaural_create(sfm_binaural* b, float sampleRate, const sfm_hrtf* hrtf)
     b->partition = B;
     b->numPartitions = (hrtf->filterLength + B - 1) / B;
     b->shiftSize = 4;
-    // Room for the taps a negative onset delay moves to the end (at most the margin).
-    while (b->shiftSize < b->numPartitions * B + hrtf->margin + kShiftGuard)
+    // The set's longest response, with room for the taps a negative onset
+    // delay moves to the end (at most the margin).
+    while (b->shiftSize < hrtf->filterLength + hrtf->margin + kShiftGuard)
         b->shiftSize *= 2;
 
     const size_t S = SFM_BINAURAL_MAX_SPEAKERS, K = static_cast<size_t>(b->numPartitions);
