@@ -293,10 +293,8 @@ void run_partition(sfm_binaural* b)
                 std::memcpy(o, y, sizeof(float) * B);
                 continue;
             }
-            for (int i = 0; i < B; ++i) {
-                const float fade = 0.5f - 0.5f * std::cos(sfm_pi_f * (i + 0.5f) / B);
-                o[i] = z[i] + fade * (y[i] - z[i]);
-            }
+            for (int i = 0; i < B; ++i)
+                o[i] = z[i] + b->fade[i] * (y[i] - z[i]);
         }
         if (crossfade)
             b->current = 1 - b->current;
@@ -369,6 +367,7 @@ int sfm_binaural_create(sfm_binaural* b, float sampleRate, const sfm_hrtf* hrtf)
         4 * static_cast<size_t>(kEars) * B, // inverse transforms, two sets
         kEars * static_cast<size_t>(B), // output
         n + 2 * (n / 2 + 1),            // onset delay
+        static_cast<size_t>(B),         // crossfade
     };
     size_t total = 0;
     for (size_t s : sizes)
@@ -379,12 +378,16 @@ int sfm_binaural_create(sfm_binaural* b, float sampleRate, const sfm_hrtf* hrtf)
         return SFM_ERR_MEMORY;
     }
     float** slots[] = {&b->input, &b->history, &b->fdlRe, &b->fdlIm, &b->filterRe[0], &b->filterIm[0],
-                       &b->filterRe[1], &b->filterIm[1], &b->accRe, &b->accIm, &b->time, &b->output, &b->shift};
+                       &b->filterRe[1], &b->filterIm[1], &b->accRe, &b->accIm, &b->time, &b->output, &b->shift,
+                       &b->fade};
     float* p = b->work;
     for (size_t i = 0; i < sizeof(sizes) / sizeof(sizes[0]); ++i) {
         *slots[i] = p;
         p += sizes[i];
     }
+    // Raised cosine from the old filters to the new over one partition.
+    for (int i = 0; i < B; ++i)
+        b->fade[i] = static_cast<float>(0.5 - 0.5 * std::cos(SFM_PI * (i + 0.5) / B));
     b->hrtf = hrtf;
     lfe_design(b);
     return 0;

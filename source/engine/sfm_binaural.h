@@ -135,6 +135,7 @@ struct sfm_binaural {
     float* time;             // 2 x 2B: inverse transforms
     float* output;           // 2 x B: the partition being played
     float* shift;            // shiftSize + 2 (shiftSize / 2 + 1): onset delay scratch
+    float* fade;             // B: the crossfade's raised cosine
 };
 
 // Allocates for up to SFM_BINAURAL_MAX_SPEAKERS channels at `sampleRate`
