@@ -1,6 +1,6 @@
 // The binaural renderer: uniformly partitioned convolution (overlap-save,
 // frequency-domain delay line; Wefers, Partitioned convolution algorithms for
-// real-time auralization, 2015, ch. 5) of every loudspeaker with the pair of
+// real-time auralization, 2015) of every loudspeaker with the pair of
 // responses of its direction relative to the head.
 //
 // The input is collected in partitions of B samples whatever the caller's
