@@ -124,6 +124,33 @@ inline double lfe_step(sfm_binaural* b, double x)
 
 bool is_speaker(const sfm_binaural* b, int s) { return s != b->lfeIndex; }
 
+// Bins 0 .. half-1 times e^{i step k}: a rotation in double, in eight
+// interleaved chains (bin k advances by eight steps from bin k - 8), so the
+// chains' multiplications overlap instead of waiting on each other.
+void delay_spectrum(float* re, float* im, int half, double step)
+{
+    constexpr int kChains = 8;
+    double wr[kChains], wi[kChains];
+    for (int c = 0; c < kChains; ++c) {
+        wr[c] = std::cos(step * c);
+        wi[c] = std::sin(step * c);
+    }
+    const double ar = std::cos(step * kChains), ai = std::sin(step * kChains);
+    for (int k0 = 0; k0 < half; k0 += kChains) {
+        const int m = std::min(kChains, half - k0);
+        for (int c = 0; c < m; ++c) {
+            const double r = re[k0 + c], q = im[k0 + c];
+            re[k0 + c] = static_cast<float>(r * wr[c] - q * wi[c]);
+            im[k0 + c] = static_cast<float>(r * wi[c] + q * wr[c]);
+        }
+        for (int c = 0; c < kChains; ++c) {
+            const double t = wr[c] * ar - wi[c] * ai;
+            wi[c] = wr[c] * ai + wi[c] * ar;
+            wr[c] = t;
+        }
+    }
+}
+
 // Speaker s's response for one ear at `azimuthDeg` into filter set `set`:
 // the neighbouring aligned responses mixed, delayed by their mixed onset in
 // the frequency domain (a fractional delay), cut into K partitions and each
@@ -149,18 +176,7 @@ void compute_response(sfm_binaural* b, const sfm_hrtf* h, int set, int s, int ea
         x[i] = (1.0f - w) * a[i] + w * c[i];
     std::fill(x + used, x + n, 0.0f);
     sfm_fft_forward(&b->shiftFft, x, re, im);
-    // Bin k times e^{-i 2 pi k delay / n}, by a rotation in double.
-    const double step = -2.0 * SFM_PI * delay / n;
-    const double cr = std::cos(step), ci = std::sin(step);
-    double pr = 1.0, pi = 0.0;
-    for (int k = 0; k < half; ++k) {
-        const double r = re[k], m = im[k];
-        re[k] = static_cast<float>(r * pr - m * pi);
-        im[k] = static_cast<float>(r * pi + m * pr);
-        const double t = pr * cr - pi * ci;
-        pi = pr * ci + pi * cr;
-        pr = t;
-    }
+    delay_spectrum(re, im, half, -2.0 * SFM_PI * delay / n);
     re[half] = static_cast<float>(re[half] * std::cos(SFM_PI * delay)); // real at Nyquist
     im[half] = 0.0f;
     sfm_fft_inverse(&b->shiftFft, re, im, x);

@@ -446,6 +446,12 @@ TEST(Binaural, RefusesWhatItCannotUse)
     EXPECT_EQ(sfm_binaural_set_layout(&r.b, 2, az, 2), SFM_ERR_SETUP);
     sfm_binaural b{};
     EXPECT_EQ(sfm_binaural_create(&b, 44100.0f, &r.hrtf), SFM_ERR_SETUP) << "a set of another rate";
+    sfm_hrtf other{};
+    ASSERT_EQ(sfm_hrtf_prepare(&other, sfm_hrir_builtin(), 44100.0f), 0);
+    sfm_binaural_use_hrtf(&r.b, &other);
+    r.render(noise(2048, 1u));
+    EXPECT_EQ(sfm_binaural_hrtf_in_use(&r.b), &r.hrtf) << "a set of another rate is not taken";
+    sfm_hrtf_free(&other);
 }
 
 // SOFA files: garbage is refused with a one-line reason; the file the
