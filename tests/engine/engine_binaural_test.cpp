@@ -468,6 +468,14 @@ TEST(BinauralSofa, RefusesGarbageWithAMessage)
     const std::string dir = ::testing::TempDir();
     std::mt19937 rng(11u);
     const std::string plain = dir + "garbage.sofa", hdf = dir + "garbage_hdf5.sofa";
+    const std::string huge = dir + "huge.sofa", tiny = dir + "tiny.sofa";
+    {
+        std::ofstream(tiny, std::ios::binary).write("\x89HD", 3);
+        std::ofstream h(huge, std::ios::binary);
+        h.write("\x89HDF\r\n\x1a\n", 8);
+        h.seekp((300L << 20) - 1); // sparse: 300 MB without writing them
+        h.put('\0');
+    }
     {
         std::ofstream a(plain, std::ios::binary), b(hdf, std::ios::binary);
         b.write("\x89HDF\r\n\x1a\n", 8);
@@ -477,7 +485,7 @@ TEST(BinauralSofa, RefusesGarbageWithAMessage)
             b.put(c);
         }
     }
-    for (const std::string& path : {plain, hdf, dir + "missing.sofa", dir}) {
+    for (const std::string& path : {plain, hdf, huge, tiny, dir + "missing.sofa", dir}) {
         SCOPED_TRACE(path);
         std::snprintf(message, sizeof(message), "unchanged");
         EXPECT_LT(sfm_hrir_read_sofa(&file, path.c_str(), message, sizeof(message)), 0);
@@ -486,8 +494,8 @@ TEST(BinauralSofa, RefusesGarbageWithAMessage)
         EXPECT_STRNE(message, "unchanged");
         EXPECT_EQ(std::strchr(message, '\n'), nullptr);
     }
-    std::remove(plain.c_str());
-    std::remove(hdf.c_str());
+    for (const std::string& path : {plain, hdf, huge, tiny})
+        std::remove(path.c_str());
 }
 
 TEST(BinauralSofa, ReadsTheKemarFileAsTheBuiltInSet)
