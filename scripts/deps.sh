@@ -40,10 +40,15 @@ RUN_PACKAGES=(
   patch fonts-liberation2
   # orvotool's command line.
   libcli11-dev
+  # The monitor's head-related responses: the built-in set's SOFA file and
+  # the reader of users' files.
+  libmysofa-dev
 )
 # What the tests and benchmarks need on top (the test command).
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev ardour
+  # The engine's responses (also in RUN_PACKAGES: the test stages build the plug-in).
+  libmysofa-dev
   # The README's examples: test recordings split with sox, GNU parallel.
   sox parallel
   # The window tests under Xvfb (screenshots, synthetic mouse input);

@@ -110,12 +110,14 @@ for platform in $PLATFORMS; do
       pack linux "$BUILD" "Orvotool-$VERSION-linux-x86_64"
       ;;
     windows)
-      # The editor art is drawn by a Linux program: the Linux build's.
+      # The editor art and the built-in head-related responses are written
+      # by Linux programs: the Linux build's.
       cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" >/dev/null
-      cmake --build "$BUILD" -j "$JOBS" --target orvo_art
+      cmake --build "$BUILD" -j "$JOBS" --target orvo_art orvo_hrtf
       cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVST3_SDK_DIR="$SDK" \
             -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/OrvoMinGW64Toolchain.cmake" \
-            -DORVO_ART_DIR="$BUILD/resources/art" >/dev/null
+            -DORVO_ART_DIR="$BUILD/resources/art" \
+            -DORVO_HRTF_SOURCE="$BUILD/source/engine/sfm_hrir_builtin.cpp" >/dev/null
       cmake --build "$WIN_BUILD" -j "$JOBS"
       # moduleinfo.json for the freshly built module (the Wine prefix comes with it).
       ctest --test-dir "$WIN_BUILD" --output-on-failure -R '^win_vst3_moduleinfo$' >/dev/null \
