@@ -186,9 +186,11 @@ void sfm_capsule_conversion(sfm_state* st, sfm_buffers* buf)
     }
 }
 
+namespace {
+
 // Windowed forward transform of each signal's analysis history.
 ORVO_HOP_CLONES
-void sfm_analysis(sfm_state* st, sfm_buffers* buf)
+void analysis(sfm_state* st, sfm_buffers* buf)
 {
     const int N = st->setup.fftSize, win = st->setup.windowSize, pad = st->setup.zeroPad;
     float* x = buf->scratch;
@@ -199,6 +201,16 @@ void sfm_analysis(sfm_state* st, sfm_buffers* buf)
             x[pad + n] = st->window[n] * h[n];
         sfm_fft_forward(&st->fft, x, buf->specRe[ch], buf->specIm[ch]);
     }
+}
+
+} // namespace
+
+// The cloned stages stay internal (the clones' resolvers of an external
+// function would be exported from the module): the shared entry points call
+// them.
+void sfm_analysis(sfm_state* st, sfm_buffers* buf)
+{
+    analysis(st, buf);
 }
 
 // The figure-of-eight's bass roll-off.
@@ -341,10 +353,8 @@ void expand(const sfm_state* st, sfm_buffers* buf, const float beams[3][3], cons
 }
 
 // Inverse transform, window, overlap-add into the output history.
-} // namespace
-
 ORVO_HOP_CLONES
-void sfm_synthesis(sfm_state* st, sfm_buffers* buf, int c)
+void synthesis(sfm_state* st, sfm_buffers* buf, int c)
 {
     const int overlap = st->setup.overlapSize, win = st->setup.windowSize, pad = st->setup.zeroPad;
     float* x = buf->scratch;
@@ -356,8 +366,6 @@ void sfm_synthesis(sfm_state* st, sfm_buffers* buf, int c)
     for (int n = overlap; n < win; ++n)
         out[n] = x[pad + n] * w[n];
 }
-
-namespace {
 
 void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov)
 {
@@ -375,7 +383,7 @@ void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
     sfm_gain_stage(st, buf, i, cov, beams);
     const int nb = st->numBands;
     expand(st, buf, beams, buf->bandWeights4 + i * nb * 4, 4, buf->outRe, buf->outIm);
-    sfm_synthesis(st, buf, i);
+    synthesis(st, buf, i);
     if (diffuser && i < SFM_MAX_DECODED && buf->diffuseSynth[i] && buf->diffuseOverlap[i]) {
         expand(st, buf, beams, buf->diffuseWeights + i * nb * 3, 3, buf->outRe, buf->outIm);
         sfm_diffuser_process(st, buf, i, buf->outRe, buf->outIm);
@@ -383,6 +391,11 @@ void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
 }
 
 } // namespace
+
+void sfm_synthesis(sfm_state* st, sfm_buffers* buf, int c)
+{
+    synthesis(st, buf, c);
+}
 
 void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outputs, sfm_meters* meters)
 {
@@ -398,7 +411,7 @@ void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outp
 
     sfm_input_stage(st, buf, inputs, meters);
     sfm_capsule_conversion(st, buf);
-    sfm_analysis(st, buf);
+    analysis(st, buf);
     sfm_figure_of_eight_gains(st, buf);
     hop_coherence(st, buf);
     sfm_band_cov cov[SFM_MAX_BANDS];
