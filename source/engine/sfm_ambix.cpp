@@ -152,20 +152,22 @@ void output_stage(sfm_ambix* a, void* outputs)
     }
 }
 
-// Zeros on every output channel of a record that cannot process.
+// Zeros on every output channel of a record that cannot process, in the
+// sample size of the output format it was given.
 void write_silence(const sfm_ambix* a, void* outputs)
 {
     const sfm_setup& s = a->st.setup;
-    const int hop = s.hopSize;
-    if (!outputs || hop <= 0)
+    if (!outputs || s.hopSize <= 0)
         return;
+    const bool shortSamples = (s.outputFormat & SFM_FORMAT_INT16) && !(s.outputFormat & SFM_FORMAT_FLOAT32);
+    const size_t bytes = (shortSamples ? sizeof(int16_t) : sizeof(float)) * static_cast<size_t>(s.hopSize);
     if (s.outputFormat & SFM_FORMAT_SEPARATE) {
-        float* const* ptrs = static_cast<float* const*>(outputs);
+        void* const* ptrs = static_cast<void* const*>(outputs);
         for (int j = 0; j < SFM_AMBIX_CHANNELS; ++j)
             if (ptrs[j])
-                std::memset(ptrs[j], 0, sizeof(float) * static_cast<size_t>(hop));
+                std::memset(ptrs[j], 0, bytes);
     } else {
-        std::memset(outputs, 0, sizeof(float) * static_cast<size_t>(hop) * SFM_AMBIX_CHANNELS);
+        std::memset(outputs, 0, bytes * SFM_AMBIX_CHANNELS);
     }
 }
 
@@ -177,10 +179,11 @@ int sfm_ambix_create(sfm_ambix* a, sfm_setup* setup)
         return SFM_ERR_SETUP;
     std::memset(a, 0, sizeof(*a));
     a->rotCos = 1.0f;
+    // Kept even when refused: process then writes a hop of silence.
+    a->st.setup = *setup;
     const int rc = validate(*setup);
     if (rc != 0)
         return rc;
-    a->st.setup = *setup;
     derive_sizes(a->st.setup);
     Array list[kMaxArrays];
     const int count = arrays(a, list);

@@ -52,7 +52,8 @@ struct sfm_ambix {
 // becomes 3 and numOutputs 4). The input may be any of the engine's sample
 // formats; the output must be float (separate or interleaved). Returns 0, or
 // SFM_ERR_SAMPLE_RATE, SFM_ERR_SETUP, SFM_ERR_MEMORY (the record then holds
-// nothing; sfm_ambix_free is still allowed).
+// nothing but the setup, and sfm_ambix_process writes silence of its hop
+// and output format; sfm_ambix_free is still allowed).
 int sfm_ambix_create(sfm_ambix* a, sfm_setup* setup);
 // Engine direction in degrees (counter-clockwise positive, as
 // sfm_params::direction). A non-finite value leaves the direction as it is.

@@ -214,20 +214,24 @@ TEST(Ambix, BadInputAndBadSetupsGiveSilenceNeverGarbage)
 {
     sfm_setup s{};
     sfm_setup_init(&s, kFs);
+    s.sampleRate = 1000.0f;
     sfm_ambix a{};
+    EXPECT_EQ(sfm_ambix_create(&a, &s), SFM_ERR_SAMPLE_RATE);
+    sfm_ambix_free(&a);
+    // Integer output is refused; the refused instance writes a hop of
+    // silence in that format over whatever the buffers held, and no more.
+    sfm_setup_init(&s, kFs);
     s.outputFormat = SFM_FORMAT_INT16 | SFM_FORMAT_SEPARATE;
     EXPECT_EQ(sfm_ambix_create(&a, &s), SFM_ERR_SETUP);
-    s.outputFormat = kSeparateFloat;
-    s.sampleRate = 1000.0f;
-    EXPECT_EQ(sfm_ambix_create(&a, &s), SFM_ERR_SAMPLE_RATE);
-    // A refused instance writes silence over whatever the buffers held.
-    std::vector<float> o(4 * 512, 1.0f);
-    float* op[4] = {&o[0], &o[512], &o[1024], &o[1536]};
-    a.st.setup.hopSize = 512;
-    a.st.setup.outputFormat = kSeparateFloat;
+    const int hop = s.hopSize;
+    std::vector<int16_t> o(4 * (hop + 1), 7);
+    int16_t* op[4] = {&o[0], &o[hop + 1], &o[2 * (hop + 1)], &o[3 * (hop + 1)]};
     sfm_ambix_process(&a, nullptr, op);
-    for (float v : o)
-        ASSERT_EQ(v, 0.0f);
+    for (int j = 0; j < 4; ++j) {
+        for (int i = 0; i < hop; ++i)
+            ASSERT_EQ(op[j][i], 0);
+        EXPECT_EQ(op[j][hop], 7) << "written past the hop";
+    }
     sfm_ambix_free(&a);
 
     // Non-numbers and infinities in the capsules never reach the output;
