@@ -260,8 +260,8 @@ TEST (AmbixPlugin, StateRoundTripsAndADamagedChunkChangesNothing)
 	ASSERT_EQ (controller->setComponentState (stream), kResultOk);
 	EXPECT_NEAR (controller->getParamNormalized (kAmbDirection), directionNormalized (-100.), 1e-12);
 
-	// Every cut and every single-byte change: refused whole (the state stays
-	// as it was) or, where the bytes still make a valid chunk, a Direction in range.
+	// A chunk cut anywhere is refused whole: the state stays as it was.
+	// (Damage inside the chunk: the reader's own test below.)
 	for (size_t cut = 0; cut < saved.size (); ++cut)
 	{
 		std::vector<char> shortChunk (saved.begin (), saved.begin () + static_cast<long> (cut));
@@ -271,28 +271,6 @@ TEST (AmbixPlugin, StateRoundTripsAndADamagedChunkChangesNothing)
 		s->write (shortChunk.data (), static_cast<int32> (shortChunk.size ()), &written);
 		s->seek (0, IBStream::kIBSeekSet, nullptr);
 		EXPECT_NE (controller->setComponentState (s), kResultOk);
-	}
-	// Damaged at random: a refused chunk leaves the processor's state as it
-	// was; one that still parses is a Direction in range.
-	std::mt19937 random (7);
-	for (int trial = 0; trial < 500; ++trial)
-	{
-		std::vector<char> damaged = saved;
-		for (int k = 0; k <= trial % 3; ++k)
-			damaged[random () % damaged.size ()] = static_cast<char> (random ());
-		if (b.plugin.loadState (damaged) != kResultOk)
-			ASSERT_EQ (b.plugin.saveState (), saved) << "trial " << trial;
-		else
-		{
-			OrvoAmbixSettings settings;
-			IPtr<MemoryStream> s = owned (new MemoryStream ());
-			const std::vector<char> now = b.plugin.saveState ();
-			s->write (const_cast<char*> (now.data ()), static_cast<int32> (now.size ()), &written);
-			s->seek (0, IBStream::kIBSeekSet, nullptr);
-			ASSERT_EQ (readAmbixChunk (s, settings), kResultOk);
-			EXPECT_TRUE (settings.directionDeg >= -180. && settings.directionDeg <= 180.);
-			ASSERT_EQ (b.plugin.loadState (saved), kResultOk);
-		}
 	}
 	controller->terminate ();
 }
