@@ -5,6 +5,11 @@
 
 #include <cstdio>
 
+#if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define SFM_HAVE_MXCSR 1
+#endif
+
 // Diagnostics: "[SFM] file "sfm_api", line N: ..." on standard error.
 #define SFM_MODULE_NAME "sfm_api"
 
@@ -122,3 +127,46 @@ struct sfm_band_cov {
 // combinations beams[0..2] of S0, S1, S2, and computes its band weights
 // (buf->bandWeights4) and diffuse weights.
 void sfm_gain_stage(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* cov, const float beams[3][3]);
+
+// ---------------------------------------------------------------------------
+// Stages of the hop (sfm_process.cpp) shared by every entry point that
+// starts from the capsules: the decoder's sfm_process and sfm_ambix_process.
+// ---------------------------------------------------------------------------
+// Flush-to-zero and denormals-are-zero for the scope, previous mode restored.
+class sfm_denormal_guard {
+public:
+    sfm_denormal_guard()
+    {
+#ifdef SFM_HAVE_MXCSR
+        saved_ = _mm_getcsr();
+        _mm_setcsr(saved_ | 0x8040u); // FTZ (bit 15) | DAZ (bit 6)
+#endif
+    }
+    ~sfm_denormal_guard()
+    {
+#ifdef SFM_HAVE_MXCSR
+        _mm_setcsr(saved_);
+#endif
+    }
+    sfm_denormal_guard(const sfm_denormal_guard&) = delete;
+    sfm_denormal_guard& operator=(const sfm_denormal_guard&) = delete;
+
+private:
+    unsigned saved_ = 0;
+};
+
+// Shifts the analysis histories (st->setup.numInputs of them) and appends
+// the new hop, converted to float, non-numbers cleared and runaway samples
+// clipped; input peaks into meters (may be null).
+void sfm_input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters* meters);
+// Front cardioid, figure-of-eight, rear cardioid -> S0 (pressure), S1
+// (sqrt(2) x front-back gradient), S2 (sqrt(2) x left-right gradient), in
+// place in the newest hop of the analysis histories.
+void sfm_capsule_conversion(sfm_state* st, sfm_buffers* buf);
+// Windowed forward transform of the histories of S0..S2 into specRe/specIm.
+void sfm_analysis(sfm_state* st, sfm_buffers* buf);
+// The figure-of-eight's bass roll-off compensated on the spectrum of S2.
+void sfm_figure_of_eight_gains(sfm_state* st, sfm_buffers* buf);
+// Inverse transform of outRe/outIm, windowed and overlap-added into the
+// newest window of historyOut[c] (at historySizeOut - overlapSize).
+void sfm_synthesis(sfm_state* st, sfm_buffers* buf, int c);

@@ -16,11 +16,6 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
-#include <xmmintrin.h>
-#define SFM_HAVE_MXCSR 1
-#endif
-
 // The bin loops run twice as wide on machines with AVX2.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
 #define ORVO_HOP_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
@@ -40,29 +35,6 @@ constexpr float kGradientScale = 1.4142135f;       // front minus rear cardioid 
 constexpr float kFigureOfEightScale = 1.8385f;
 constexpr float kInputLimit = 1000.0f;            // +60 dBFS: beyond any real signal
 constexpr float kEps = 1e-20f;
-
-// Flush-to-zero and denormals-are-zero for the scope, previous mode restored.
-class DenormalGuard {
-public:
-    DenormalGuard()
-    {
-#ifdef SFM_HAVE_MXCSR
-        saved_ = _mm_getcsr();
-        _mm_setcsr(saved_ | 0x8040u); // FTZ (bit 15) | DAZ (bit 6)
-#endif
-    }
-    ~DenormalGuard()
-    {
-#ifdef SFM_HAVE_MXCSR
-        _mm_setcsr(saved_);
-#endif
-    }
-    DenormalGuard(const DenormalGuard&) = delete;
-    DenormalGuard& operator=(const DenormalGuard&) = delete;
-
-private:
-    unsigned saved_ = 0;
-};
 
 enum class Sample { Int16, Int32, Float };
 
@@ -173,8 +145,10 @@ bool ready(const sfm_state* st, const sfm_buffers* buf)
     return true;
 }
 
+} // namespace
+
 // Shift the analysis histories and append the new hop.
-void input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters* meters)
+void sfm_input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters* meters)
 {
     const int hop = st->setup.hopSize, overlap = st->setup.overlapSize;
     const int channels = st->setup.numInputs, format = st->setup.inputFormat;
@@ -198,7 +172,7 @@ void input_stage(sfm_state* st, sfm_buffers* buf, const void* inputs, sfm_meters
 }
 
 // Front cardioid, figure-of-eight, rear cardioid -> S0, S1, S2, in place.
-void capsule_conversion(sfm_state* st, sfm_buffers* buf)
+void sfm_capsule_conversion(sfm_state* st, sfm_buffers* buf)
 {
     const int hop = st->setup.hopSize, overlap = st->setup.overlapSize;
     float* s0 = buf->historyIn[0] + overlap; // front cardioid in, pressure out
@@ -211,6 +185,8 @@ void capsule_conversion(sfm_state* st, sfm_buffers* buf)
         s2[n] = kFigureOfEightScale * eight;
     }
 }
+
+namespace {
 
 // Windowed forward transform of each signal's analysis history.
 ORVO_HOP_CLONES
@@ -227,8 +203,18 @@ void analysis(sfm_state* st, sfm_buffers* buf)
     }
 }
 
+} // namespace
+
+// The cloned stages stay internal (the clones' resolvers of an external
+// function would be exported from the module): the shared entry points call
+// them.
+void sfm_analysis(sfm_state* st, sfm_buffers* buf)
+{
+    analysis(st, buf);
+}
+
 // The figure-of-eight's bass roll-off.
-void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
+void sfm_figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
 {
     const int n = st->setup.numBins < SFM_CAPSULE_GAIN_BINS ? st->setup.numBins : SFM_CAPSULE_GAIN_BINS;
     for (int k = 0; k < n; ++k) {
@@ -236,6 +222,8 @@ void figure_of_eight_gains(sfm_state* st, sfm_buffers* buf)
         buf->specIm[2][k] *= sfm_capsule_gains[k];
     }
 }
+
+namespace {
 
 // How similar S0 is from hop to hop, per band (stationary sound -> 1).
 ORVO_HOP_CLONES
@@ -404,6 +392,11 @@ void decode_channel(sfm_state* st, sfm_buffers* buf, int i, const sfm_band_cov* 
 
 } // namespace
 
+void sfm_synthesis(sfm_state* st, sfm_buffers* buf, int c)
+{
+    synthesis(st, buf, c);
+}
+
 void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outputs, sfm_meters* meters)
 {
     if (!st)
@@ -414,12 +407,12 @@ void sfm_process(sfm_state* st, sfm_buffers* buf, const void* inputs, void* outp
             std::memset(meters, 0, sizeof(*meters));
         return;
     }
-    DenormalGuard denormals;
+    sfm_denormal_guard denormals;
 
-    input_stage(st, buf, inputs, meters);
-    capsule_conversion(st, buf);
+    sfm_input_stage(st, buf, inputs, meters);
+    sfm_capsule_conversion(st, buf);
     analysis(st, buf);
-    figure_of_eight_gains(st, buf);
+    sfm_figure_of_eight_gains(st, buf);
     hop_coherence(st, buf);
     sfm_band_cov cov[SFM_MAX_BANDS];
     const bool shaping = !(st->flags & SFM_FLAG_BEAMSHAPING_OFF);

@@ -6,6 +6,8 @@
 #include "module/version.h"
 #include "controller/orvocontroller.h"
 #include "processor/orvoprocessor.h"
+#include "controller/orvoambixcontroller.h"
+#include "processor/orvoambixprocessor.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -164,5 +166,25 @@ BEGIN_FACTORY (ORVO_VENDOR, ORVO_VENDOR_URL, ORVO_VENDOR_EMAIL, PFactoryInfo::kU
 	            ORVO_VERSION_STR,
 	            ORVO_SDK_VERSION_STR,
 	            OrvoController::createInstance)
+
+	DEF_CLASS2 (INLINE_UID_FROM_FUID (OrvoAmbixProcessorUID),
+	            PClassInfo::kManyInstances,
+	            kVstAudioEffectClass,
+	            ORVO_AMBIX_NAME,
+	            Vst::kDistributable,
+	            ORVO_AMBIX_SUBCATEGORIES,
+	            ORVO_VERSION_STR,
+	            ORVO_SDK_VERSION_STR,
+	            OrvoAmbixProcessor::createInstance)
+
+	DEF_CLASS2 (INLINE_UID_FROM_FUID (OrvoAmbixControllerUID),
+	            PClassInfo::kManyInstances,
+	            kVstComponentControllerClass,
+	            ORVO_AMBIX_CONTROLLER_NAME,
+	            0,
+	            "",
+	            ORVO_VERSION_STR,
+	            ORVO_SDK_VERSION_STR,
+	            OrvoAmbixController::createInstance)
 
 END_FACTORY

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pluginterfaces/vst/vsttypes.h"
+#include "public.sdk/source/vst/vstparameters.h"
 
 namespace Steinberg {
 namespace Vst {
@@ -13,6 +14,11 @@ enum OrvoAmbixParamId : ParamID
 
 	kAmbNumParams = kAmbBypass,
 };
+
+// Builds Direction and the bypass switch in identifier order into
+// 'container' (processor and controller each build their own). Returns false
+// when an object could not be allocated.
+bool createAmbixParameters (ParameterContainer& container);
 
 } // namespace Vst
 } // namespace Steinberg
