@@ -70,7 +70,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::initialize (FUnknown* context)
 	const tresult result = AudioEffect::initialize (context);
 	if (result != kResultOk)
 		return result;
-	std::lock_guard<std::mutex> lock (controlMutex);
+	std::lock_guard<std::recursive_mutex> lock (controlMutex);
 	freeAll ();
 	removeAudioBusses ();
 	addBuses (SpeakerArr::k51);
@@ -88,7 +88,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::initialize (FUnknown* context)
 tresult PLUGIN_API OrvoMonitorProcessor::terminate ()
 {
 	{
-		std::lock_guard<std::mutex> lock (controlMutex);
+		std::lock_guard<std::recursive_mutex> lock (controlMutex);
 		freeAll ();
 	}
 	return AudioEffect::terminate ();
@@ -354,7 +354,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::connect (IConnectionPoint* other)
 	const tresult result = AudioEffect::connect (other);
 	if (result == kResultOk)
 	{
-		std::lock_guard<std::mutex> lock (controlMutex);
+		std::lock_guard<std::recursive_mutex> lock (controlMutex);
 		sendLayout ();
 		sendStatus ();
 	}
@@ -374,7 +374,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::notify (IMessage* message)
 	const auto* bytes = static_cast<const char*> (data);
 	while (size > 0 && bytes[size - 1] == 0)
 		--size; // a sender's terminator
-	std::lock_guard<std::mutex> lock (controlMutex);
+	std::lock_guard<std::recursive_mutex> lock (controlMutex);
 	if (size > static_cast<uint32> (kMonMaxPathBytes) || std::memchr (bytes, 0, size))
 	{
 		std::snprintf (hrtfNotice, sizeof (hrtfNotice),
@@ -410,7 +410,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::setState (IBStream* state)
 	normalized[kMonOutputGain].store (p.getParameter (kMonOutputGain)->toNormalized (loaded.outputGainDb));
 	normalized[kMonLfeOn].store (loaded.lfeOn ? 1. : 0.);
 
-	std::lock_guard<std::mutex> lock (controlMutex);
+	std::lock_guard<std::recursive_mutex> lock (controlMutex);
 	// The same file again is read again only when it could not be read
 	// before: a project moved back to the machine with the file finds it.
 	if (std::strcmp (loaded.path, hrtfPath) == 0 && hrtfNotice[0] == 0)
@@ -432,7 +432,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::getState (IBStream* state)
 	saved.outputGainDb = p.getParameter (kMonOutputGain)->toPlain (normalized[kMonOutputGain].load ());
 	saved.lfeOn = normalized[kMonLfeOn].load () >= 0.5;
 	{
-		std::lock_guard<std::mutex> lock (controlMutex);
+		std::lock_guard<std::recursive_mutex> lock (controlMutex);
 		std::memcpy (saved.path, hrtfPath, sizeof (saved.path));
 		// Sets the audio thread has let go of since the last load.
 		reclaimSets ();
@@ -451,7 +451,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::setBusArrangements (SpeakerArrangement*
 	if (numIns != 1 || numOuts != 1 || !inputs || !outputs ||
 	    outputs[0] != SpeakerArr::kStereo || !isMonitorInput (inputs[0]))
 		return kResultFalse;
-	std::lock_guard<std::mutex> lock (controlMutex);
+	std::lock_guard<std::recursive_mutex> lock (controlMutex);
 	if (inputs[0] != inputArrangement)
 	{
 		removeAudioBusses ();
@@ -482,7 +482,7 @@ uint32 PLUGIN_API OrvoMonitorProcessor::getTailSamples ()
 
 tresult PLUGIN_API OrvoMonitorProcessor::setupProcessing (ProcessSetup& newSetup)
 {
-	std::lock_guard<std::mutex> lock (controlMutex);
+	std::lock_guard<std::recursive_mutex> lock (controlMutex);
 	// Every set-up starts from nothing: sets are prepared for one rate.
 	freeAll ();
 	sampleRate = 0.;
@@ -560,7 +560,7 @@ tresult PLUGIN_API OrvoMonitorProcessor::setActive (TBool state)
 		return kResultOk;
 	// Switched off, nothing processes: start the next run from silence, and
 	// let the set chosen meanwhile in and the sets let go of out.
-	std::lock_guard<std::mutex> lock (controlMutex);
+	std::lock_guard<std::recursive_mutex> lock (controlMutex);
 	if (renderer)
 	{
 		sfm_binaural_reset (renderer);

@@ -92,8 +92,9 @@ private:
 
 	// Control thread. Every set and renderer belongs to one offer in
 	// 'offers' until it is freed; the path, the set's name and the notice are
-	// what the controller is told.
-	std::mutex controlMutex;
+	// what the controller is told. Recursive: a controller joined directly
+	// may answer a message with "hrtfPath" before sendMessage returns.
+	std::recursive_mutex controlMutex;
 	std::vector<HrtfOffer*> offers;
 	uint64 lastSerial {0};
 	int32 rendererTaps {0}; // responses the newest renderer holds

@@ -180,6 +180,7 @@ TEST (ProcessorConcurrency, MonitorTakesResponseSetsChosenDuringPlayback)
 	const std::vector<char> saved = playing.saveState ();
 
 	std::atomic<bool> done {false};
+	std::atomic<int> blocks {0};
 	std::thread audio ([&] {
 		std::mt19937 random (4);
 		std::uniform_int_distribution<int32> size (0, kMaxBlock);
@@ -190,7 +191,10 @@ TEST (ProcessorConcurrency, MonitorTakesResponseSetsChosenDuringPlayback)
 		in.push_back (in[2]);
 		Audio out (2, std::vector<float> (kMaxBlock));
 		while (!done.load ())
+		{
 			playing.processBlock (in, out, 0, size (random), {{kMonHeadRotation, 0, unit (random)}});
+			blocks.fetch_add (1);
+		}
 	});
 
 	std::string last;
@@ -217,7 +221,11 @@ TEST (ProcessorConcurrency, MonitorTakesResponseSetsChosenDuringPlayback)
 		}
 		const std::vector<char> now = playing.saveState ();
 		EXPECT_EQ (std::string (now.end () - static_cast<long> (last.size ()), now.end ()), last);
-		std::this_thread::yield ();
+		// Every other time the audio thread takes the set before the next
+		// one comes; otherwise the next replaces it untaken.
+		if (i % 2)
+			for (const int seen = blocks.load (); blocks.load () < seen + 2;)
+				std::this_thread::yield ();
 	}
 	done.store (true);
 	audio.join ();
