@@ -374,3 +374,32 @@ TEST (MonitorState, DamagedChunksAreRefusedWholeAndLaterVersionsRead)
 	ASSERT_EQ (fresh.host.loadState (later), kResultOk);
 	EXPECT_EQ (fresh.host.saveState (), good);
 }
+
+TEST (MonitorState, TheControllerKeepsTheHostsBypassAndTheEditorsZoomInItsOwnChunk)
+{
+	IPtr<OrvoMonitorController> first = owned (new OrvoMonitorController ());
+	ASSERT_EQ (first->initialize (hostContext ()), kResultOk);
+	first->setParamNormalized (kMonBypass, 1.);
+	first->setEditorZoom (9.); // beyond what the editor offers: its largest
+	EXPECT_EQ (first->getEditorZoom (), 4.);
+	MemoryStream stream;
+	ASSERT_EQ (first->getState (&stream), kResultOk);
+
+	IPtr<OrvoMonitorController> second = owned (new OrvoMonitorController ());
+	ASSERT_EQ (second->initialize (hostContext ()), kResultOk);
+	// The processor's chunk is not the controller's: refused, nothing moves.
+	Monitor m (SpeakerArr::k51, false);
+	const std::vector<char> processorChunk = m.host.saveState ();
+	MemoryStream wrong;
+	int32 written = 0;
+	wrong.write (const_cast<char*> (processorChunk.data ()), static_cast<int32> (processorChunk.size ()), &written);
+	wrong.seek (0, IBStream::kIBSeekSet, nullptr);
+	EXPECT_EQ (second->setState (&wrong), kResultFalse);
+	EXPECT_EQ (second->getParameter (kMonBypass), 0.);
+	stream.seek (0, IBStream::kIBSeekSet, nullptr);
+	ASSERT_EQ (second->setState (&stream), kResultOk);
+	EXPECT_EQ (second->getParameter (kMonBypass), 1.);
+	EXPECT_EQ (second->getEditorZoom (), 4.);
+	first->terminate ();
+	second->terminate ();
+}
