@@ -5,9 +5,11 @@
 #include "params/orvocids.h"
 #include "module/version.h"
 #include "controller/orvocontroller.h"
+#include "controller/orvomonitorcontroller.h"
 #include "processor/orvoprocessor.h"
 #include "controller/orvoambixcontroller.h"
 #include "processor/orvoambixprocessor.h"
+#include "processor/orvomonitorprocessor.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -186,5 +188,25 @@ BEGIN_FACTORY (ORVO_VENDOR, ORVO_VENDOR_URL, ORVO_VENDOR_EMAIL, PFactoryInfo::kU
 	            ORVO_VERSION_STR,
 	            ORVO_SDK_VERSION_STR,
 	            OrvoAmbixController::createInstance)
+
+	DEF_CLASS2 (INLINE_UID_FROM_FUID (OrvoMonitorProcessorUID),
+	            PClassInfo::kManyInstances,
+	            kVstAudioEffectClass,
+	            ORVO_MONITOR_NAME,
+	            Vst::kDistributable,
+	            ORVO_MONITOR_SUBCATEGORIES,
+	            ORVO_VERSION_STR,
+	            ORVO_SDK_VERSION_STR,
+	            OrvoMonitorProcessor::createInstance)
+
+	DEF_CLASS2 (INLINE_UID_FROM_FUID (OrvoMonitorControllerUID),
+	            PClassInfo::kManyInstances,
+	            kVstComponentControllerClass,
+	            ORVO_MONITOR_CONTROLLER_NAME,
+	            0,
+	            "",
+	            ORVO_VERSION_STR,
+	            ORVO_SDK_VERSION_STR,
+	            OrvoMonitorController::createInstance)
 
 END_FACTORY

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "pluginterfaces/vst/vsttypes.h"
+#include "public.sdk/source/vst/vstparameters.h"
 
 namespace Steinberg {
 namespace Vst {
@@ -37,6 +38,25 @@ constexpr const char* kMonMsgLayout = "layout";
 
 // The longest HRTF path the state keeps, in bytes of UTF-8.
 constexpr int32 kMonMaxPathBytes = 4096;
+
+// Builds the monitor's parameters (Head Rotation, Output Gain, LFE, Bypass)
+// in identifier order into 'container'. Processor and controller each build
+// their own set. Returns false when an object could not be allocated.
+bool createMonitorParameters (ParameterContainer& container);
+
+// Degrees brought into -180..180 the way the Head Rotation control wraps
+// (a value a host or a saved state holds beyond a half turn).
+double wrapHeadRotation (double degrees);
+
+// The input arrangements the monitor renders (stereo, L/C/R, quad, 5.0, 5.1).
+bool isMonitorInput (SpeakerArrangement arrangement);
+
+// The loudspeakers of an input arrangement, in the SDK's channel order:
+// fills up to 'max' azimuths (degrees, left positive; the LFE's entry is 0)
+// and the LFE's channel index (-1 for none). Returns the channel count, or 0
+// for an arrangement the monitor does not render.
+int32 monitorSpeakers (SpeakerArrangement arrangement, float* azimuthDeg, int32 max,
+                       int32* lfeIndex);
 
 } // namespace Vst
 } // namespace Steinberg

@@ -6,10 +6,13 @@
 #include "testhost.h"
 
 #include "params/orvoparams.h"
+#include "processor/orvomonitorprocessor.h"
 #include "processor/orvoprocessor.h"
 #include "params/orvostatechunk.h"
 
 #include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "pluginterfaces/vst/vstspeaker.h"
 
 #include <gtest/gtest.h>
 
@@ -161,5 +164,83 @@ TEST (ProcessorConcurrency, StatesLoadedDuringPlaybackReachTheAudioThreadWhole)
 	for (const auto& ch : b)
 		for (float v : ch)
 			peak = std::max (peak, std::fabs (v));
+	EXPECT_GT (peak, 0.f);
+}
+
+TEST (ProcessorConcurrency, MonitorTakesResponseSetsChosenDuringPlayback)
+{
+	// The monitor plays 5.1 while the user picks files (one missing, so the
+	// built-in set is prepared anew each time) and the host loads and saves.
+	auto* monitor = new OrvoMonitorProcessor ();
+	PluginInstance playing (IPtr<IComponent> (owned (static_cast<IComponent*> (monitor))));
+	SpeakerArrangement in51 = SpeakerArr::k51, stereo = SpeakerArr::kStereo;
+	ASSERT_EQ (playing.proc ()->setBusArrangements (&in51, 1, &stereo, 1), kResultOk);
+	ASSERT_EQ (playing.setup (kSampleRate, kMaxBlock), kResultOk);
+	ASSERT_EQ (playing.activate (true), kResultOk);
+	const std::vector<char> saved = playing.saveState ();
+
+	std::atomic<bool> done {false};
+	std::atomic<int> blocks {0};
+	std::thread audio ([&] {
+		std::mt19937 random (4);
+		std::uniform_int_distribution<int32> size (0, kMaxBlock);
+		std::uniform_real_distribution<double> unit (0., 1.);
+		Audio in = capsuleSignal (kMaxBlock, 6);
+		in.push_back (in[0]);
+		in.push_back (in[1]);
+		in.push_back (in[2]);
+		Audio out (2, std::vector<float> (kMaxBlock));
+		while (!done.load ())
+		{
+			playing.processBlock (in, out, 0, size (random), {{kMonHeadRotation, 0, unit (random)}});
+			blocks.fetch_add (1);
+		}
+	});
+
+	std::string last;
+	for (int i = 0; i < 200; ++i)
+	{
+		last = i % 2 ? "" : "/no/such/folder/set" + std::to_string (i) + ".sofa";
+		if (i % 3 == 0)
+		{
+			// A project with that file, loaded as the host loads it.
+			std::vector<char> chunk = saved;
+			const auto body = static_cast<int32> (saved.size () - 12 + last.size ());
+			const auto pathBytes = static_cast<int32> (last.size ());
+			std::memcpy (&chunk[8], &body, 4);
+			std::memcpy (&chunk[chunk.size () - 4], &pathBytes, 4);
+			chunk.insert (chunk.end (), last.begin (), last.end ());
+			EXPECT_EQ (playing.loadState (chunk), kResultOk);
+		}
+		else
+		{
+			IPtr<HostMessage> message = owned (new HostMessage ());
+			message->setMessageID (kMonMsgHrtfPath);
+			message->getAttributes ()->setBinary ("path", last.data (), static_cast<uint32> (last.size ()));
+			EXPECT_EQ (monitor->notify (message), kResultOk);
+		}
+		const std::vector<char> now = playing.saveState ();
+		EXPECT_EQ (std::string (now.end () - static_cast<long> (last.size ()), now.end ()), last);
+		// Every other time the audio thread takes the set before the next
+		// one comes; otherwise the next replaces it untaken.
+		if (i % 2)
+			for (const int seen = blocks.load (); blocks.load () < seen + 2;)
+				std::this_thread::yield ();
+	}
+	done.store (true);
+	audio.join ();
+
+	// Still rendering, and nothing but numbers.
+	Audio in (6, std::vector<float> (kMaxBlock, 0.1f));
+	Audio out (2, std::vector<float> (kMaxBlock));
+	for (int k = 0; k < 8; ++k)
+		playing.processBlock (in, out, 0, kMaxBlock);
+	float peak = 0.f;
+	for (const auto& ear : out)
+		for (float v : ear)
+		{
+			ASSERT_TRUE (std::isfinite (v));
+			peak = std::max (peak, std::fabs (v));
+		}
 	EXPECT_GT (peak, 0.f);
 }
