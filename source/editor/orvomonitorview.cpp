@@ -95,6 +95,17 @@ CBitmap* loadBitmap (int32 id)
 	return bitmap;
 }
 
+// The width of a text in 'font' as the labels will draw it.
+std::function<double (const std::string&)> widthIn (CFontDesc* font)
+{
+	auto painter = font->getPlatformFont () ? font->getPlatformFont ()->getPainter () : nullptr;
+	return [painter, font] (const std::string& s) {
+		// Without a painter: about half the font size a character.
+		return painter ? painter->getStringWidth (nullptr, UTF8String (s).getPlatformString (), true)
+		               : 0.55 * font->getSize () * static_cast<double> (s.size ());
+	};
+}
+
 template <typename T>
 void forgetObject (T*& object)
 {
@@ -421,15 +432,6 @@ void OrvoMonitorView::readStatus (bool keepDefault)
 {
 	if (!monitor || !hrtfText)
 		return;
-	auto widthIn = [] (CFontDesc* font) {
-		auto p = font->getPlatformFont () ? font->getPlatformFont ()->getPainter () : nullptr;
-		return [p, font] (const std::string& s) {
-			// Without a painter: about half the font size a character.
-			return p ? p->getStringWidth (nullptr, UTF8String (s).getPlatformString (), true)
-			         : 0.55 * font->getSize () * static_cast<double> (s.size ());
-		};
-	};
-
 	char buffer[kNoticeBytes] {};
 	monitor->getHrtfName (buffer, kNameBytes);
 	buffer[kNameBytes - 1] = 0;

@@ -290,6 +290,16 @@ TEST_F (MonitorWindow, DraggingTheRingTurnsTheHeadAsOneEdit)
 	ASSERT_TRUE (xdotool (builtIn));
 	EXPECT_EQ (monitor->chosen, std::vector<std::string> {""});
 	EXPECT_EQ (monitor->begins.size (), 1u);
+
+	// The LFE's check box turns it off; the sub below the head dims.
+	auto lfe = at (VSTGUI::CPoint (415, 264));
+	lfe.insert (lfe.begin (), "mousemove");
+	lfe.push_back ("click");
+	lfe.push_back ("1");
+	ASSERT_TRUE (xdotool (lfe));
+	EXPECT_EQ (monitor->values[kMonLfeOn], 0.);
+	EXPECT_EQ (monitor->begins[kMonLfeOn], 1);
+	EXPECT_EQ (monitor->ends[kMonLfeOn], 1);
 }
 
 TEST_F (MonitorWindow, AStatusChangeShowsTheSetItsNoticeAndTheLoudspeakers)
