@@ -140,7 +140,7 @@ OrvoMonitorView::~OrvoMonitorView ()
 
 bool PLUGIN_API OrvoMonitorView::open (void* parent, const PlatformType& platformType)
 {
-	if (frame)
+	if (frame || !monitor)
 		return false;
 	if (!openFrame (createFrame (), parent, platformType))
 	{
@@ -153,7 +153,7 @@ bool PLUGIN_API OrvoMonitorView::open (void* parent, const PlatformType& platfor
 
 bool OrvoMonitorView::openWithoutWindow ()
 {
-	if (frame)
+	if (frame || !monitor)
 		return false;
 	frame = createFrame ();
 	applyScale ();
