@@ -1,8 +1,9 @@
-// orvoart: draws the editor's 22 images (resource ids 101 to 122) with cairo
-// and writes them as <dir>/bmp00101.png ... bmp00122.png, the names VSTGUI
-// loads integer resource ids from on Linux, and each again at twice the
-// resolution as bmp00101_2x.png ... bmp00122_2x.png, which the editor adds to
-// its bitmaps for zoomed and high-density windows. Both sets are drawn from
+// orvoart: draws the editors' 24 images (resource ids 101 to 124: the
+// decoder's 101 to 122, the monitor's 123 and 124) with cairo and writes them
+// as <dir>/bmp00101.png ... bmp00124.png, the names VSTGUI loads integer
+// resource ids from on Linux, and each again at twice the resolution as
+// bmp00101_2x.png ... bmp00124_2x.png, which the editors add to their bitmaps
+// for zoomed and high-density windows. Both sets are drawn from
 // the same vector code, so a 1-pixel line of the 1x art is 2 crisp pixels in
 // the 2x art.
 //
@@ -418,6 +419,61 @@ void meterStrip (cairo_t* cr, bool on)
 	}
 }
 
+//------------------------------------------------------------------------
+// The monitor's window background (123), 640 x 420: the head's well on the
+// left, the response set and the output on the right. The places match
+// source/editor/orvomonitorview.cpp.
+//------------------------------------------------------------------------
+constexpr double kMonWellX = 198, kMonWellY = 206, kMonWellRadius = 158;
+constexpr Rgb kMonRing = rgb (62, 67, 74);
+
+// The set's citation, which its licence asks every user of the set to show.
+constexpr const char* kKemarCredit = "HRTF: MIT KEMAR, Gardner and Martin, 1994";
+
+void monitorBackground (cairo_t* cr, int)
+{
+	setColour (cr, kWindow);
+	cairo_paint (cr);
+	panel (cr, 8, 8, 380, 404, kCentrePanel);
+	panel (cr, 394, 8, 238, 404, kSidePanel);
+
+	cairo_arc (cr, kMonWellX, kMonWellY, kMonWellRadius, 0, 2 * kPi);
+	setColour (cr, kWell);
+	cairo_fill (cr);
+	cairo_arc (cr, kMonWellX, kMonWellY, kMonWellRadius - 2, 0, 2 * kPi);
+	cairo_set_source_rgba (cr, 0, 0, 0, 0.35);
+	cairo_set_line_width (cr, 3);
+	cairo_stroke (cr);
+	cairo_arc (cr, kMonWellX, kMonWellY, kMonWellRadius + 0.5, 0, 2 * kPi);
+	setColour (cr, kWellRim);
+	cairo_set_line_width (cr, 1.5);
+	cairo_stroke (cr);
+	// Faint rings where the loudspeakers stand (104) and where the handle
+	// runs (144), in the top view's own coordinates.
+	cairo_arc (cr, kMonWellX, kMonWellY, 104, 0, 2 * kPi);
+	setColour (cr, kMonRing);
+	cairo_set_line_width (cr, 1);
+	cairo_stroke (cr);
+	section (cr, "HEAD ROTATION", 24, 28, 266);
+
+	const double cx = 513;
+	setFont (cr, 22, true);
+	text (cr, ORVO_MONITOR_NAME, cx, 34, Align::Centre, rgb (222, 224, 226), 0.5);
+	setFont (cr, 9.5);
+	text (cr, "LOUDSPEAKERS ON HEADPHONES", cx, 56, Align::Centre, kSection, 1.2);
+	section (cr, "HRTF", 410, 92, 616);
+	section (cr, "OUTPUT", 410, 214, 616);
+
+	setFont (cr, 11);
+	text (cr, "Drag the ring to turn the head;", cx, 318, Align::Centre, kCaption);
+	text (cr, "double-click or Ctrl-click faces front.", cx, 334, Align::Centre, kCaption);
+	double size = 10;
+	setFont (cr, size);
+	while (textWidth (cr, kKemarCredit) > 222 && size > 8)
+		setFont (cr, size -= 0.5);
+	text (cr, kKemarCredit, cx, 392, Align::Centre, kUnselected);
+}
+
 // A caption in the row height: right-aligned labels end at the image's right
 // edge, units start at its left.
 void caption (cairo_t* cr, const char* s, int width, double height, Rgb colour, Align align,
@@ -505,6 +561,9 @@ bool writeAll (const std::string& folder, int scale)
 	label (120, 24, 15, "deg", Align::Left);
 	label (121, 17, 15, "Hz", Align::Left);
 	label (122, 19, 15, "ms", Align::Left);
+	// The monitor's editor.
+	single (123, 640, 420, monitorBackground);
+	labelButton (124, 30, "LFE", Align::Left);
 	return ok;
 }
 

@@ -95,18 +95,19 @@ int main (int argc, char** argv)
 			std::printf ("FAILED: cannot load %s: %s\n", argv[1], error.c_str ());
 			return 1;
 		}
-		// The art, compiled in as PNG resources 101 to 122 of the module.
+		// The art, compiled in as PNG resources 101 to 124 of the module (the
+		// decoder's 101 to 122, the monitor's 123 and 124).
 		HMODULE dll = GetModuleHandleW (L"Orvotool.vst3");
 		int found = 0;
-		for (int id = 101; dll && id <= 123; ++id)
+		for (int id = 101; dll && id <= 125; ++id)
 		{
 			HRSRC resource = FindResourceW (dll, MAKEINTRESOURCEW (id), L"PNG");
 			HGLOBAL data = resource ? LoadResource (dll, resource) : nullptr;
 			const auto* bytes = data ? static_cast<const unsigned char*> (LockResource (data)) : nullptr;
 			if (bytes && SizeofResource (dll, resource) > 24 && std::memcmp (bytes, "\x89PNG\r\n\x1a\n", 8) == 0)
-				found += id <= 122 ? 1 : 100;
+				found += id <= 124 ? 1 : 100;
 		}
-		check (dll && found == 22, "the module holds PNG resources 101 to 122 and no 123");
+		check (dll && found == 24, "the module holds PNG resources 101 to 124 and no 125");
 
 		IPtr<HostApplication> host = owned (new HostApplication ());
 		IPtr<IEditController> controller;
