@@ -89,6 +89,8 @@ struct sfm_hrtf {
     float* onsetLeft;        // per direction: samples by which the aligned response is
     float* onsetRight;       // delayed when rendered (>= -margin)
     int32_t margin;          // taps kept before each onset
+    float* equaliser;        // the filter every response went through (diffuse-field
+    int32_t equaliserLength; // equalisation and level, minimum phase), at sampleRate
     char name[256];
 };
 // 0, SFM_ERR_SETUP for an empty or inconsistent ring (or one beyond the

@@ -10,9 +10,18 @@
 //      time, so alignment and rate conversion are one step);
 //   3. the onsets, plus the set's own stored delays, become the delays the
 //      renderer applies to the aligned responses;
-//   4. one gain for the whole set: the frontal response's 250 Hz to 1 kHz
+//   4. the set's diffuse-field equalisation: every response through one
+//      minimum-phase filter, the inverse of the power spectrum averaged over
+//      the ring and both ears (third-octave smoothed, its boost and cut
+//      bounded). What all directions share (the ear canal's resonance, the
+//      measuring loudspeaker and microphone) would otherwise be heard twice
+//      on headphones: a set as measured puts some 15 dB of 2 to 3 kHz
+//      resonance on every loudspeaker. What tells the directions apart
+//      (level and time between the ears, the pinna's notches) stays;
+//   5. one gain for the whole set: the frontal response's 250 Hz to 1 kHz
 //      level at 0 dB (see sfm_binaural.h).
 #include "sfm_binaural.h"
+#include "sfm_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,6 +59,15 @@ constexpr double kMarginSeconds = 0.001;
 constexpr double kLevelLowHz = 250.0;
 constexpr double kLevelHighHz = 1000.0;
 constexpr int kLevelPoints = 16;
+
+// The diffuse-field equaliser: third-octave smoothing; held flat below and
+// above the band a measurement covers; its gain at most this far above or
+// below its gain at 1 kHz.
+constexpr double kEqSmoothingOctaves = 1.0 / 3.0;
+constexpr double kEqLowHz = 100.0;
+constexpr double kEqHighHz = 16000.0;
+constexpr double kEqMaxBoostDb = 12.0;
+constexpr double kEqMaxCutDb = 15.0;
 
 struct Kernel {
     int zeroCrossings;
@@ -184,6 +202,116 @@ double frontal_power(const sfm_hrtf* h)
     return sum / (2.0 * kLevelPoints);
 }
 
+// Filters every response of the set through the minimum-phase inverse of its
+// smoothed diffuse-field power spectrum (see the list above). False when out
+// of memory; the set is then unchanged.
+bool equalise_diffuse_field(sfm_hrtf* h)
+{
+    const int taps = h->length, dirs = h->numDirections;
+    int n = 4;
+    while (n < 2 * taps || n < 4096)
+        n *= 2;
+    const int bins = n / 2 + 1;
+    sfm_fft fft{};
+    float* work = static_cast<float*>(calloc(static_cast<size_t>(n) + 6 * static_cast<size_t>(bins), sizeof(float)));
+    double* power = static_cast<double*>(calloc(static_cast<size_t>(bins) * 2, sizeof(double)));
+    if (!work || !power || sfm_fft_init(&fft, n) != 0) {
+        free(work);
+        free(power);
+        return false;
+    }
+    float* x = work;
+    float* re = x + n;
+    float* im = re + bins;
+    float* eqRe = im + bins;
+    float* eqIm = eqRe + bins;
+    float* logGain = eqIm + bins;
+    double* smooth = power + bins;
+
+    // The average power spectrum of every response.
+    for (int j = 0; j < dirs; ++j)
+        for (const float* taps0 : {h->left, h->right}) {
+            std::memset(x, 0, sizeof(float) * n);
+            std::memcpy(x, taps0 + static_cast<size_t>(j) * taps, sizeof(float) * taps);
+            sfm_fft_forward(&fft, x, re, im);
+            for (int k = 0; k < bins; ++k)
+                power[k] += static_cast<double>(re[k]) * re[k] + static_cast<double>(im[k]) * im[k];
+        }
+
+    // Third-octave smoothing, held flat outside the measured band; the
+    // inverse's level in dB, bounded around its 1 kHz value.
+    const double hzPerBin = h->sampleRate / n;
+    const double half = std::pow(2.0, kEqSmoothingOctaves / 2.0);
+    const double top = std::min(kEqHighHz, 0.45 * h->sampleRate);
+    for (int k = 0; k < bins; ++k) {
+        const double f = std::min(std::max(k * hzPerBin, kEqLowHz), top);
+        const int lo = std::max(0, static_cast<int>(std::floor(f / half / hzPerBin)));
+        const int hi = std::min(bins - 1, static_cast<int>(std::ceil(f * half / hzPerBin)));
+        double sum = 0.0;
+        for (int i = lo; i <= hi; ++i)
+            sum += power[i];
+        smooth[k] = sum / (hi - lo + 1);
+    }
+    const int kRef = std::min(bins - 1, static_cast<int>(std::lround(1000.0 / hzPerBin)));
+    const double refDb = -10.0 * std::log10(smooth[kRef] + 1e-30);
+    for (int k = 0; k < bins; ++k) {
+        const double db = -10.0 * std::log10(smooth[k] + 1e-30);
+        logGain[k] = static_cast<float>(
+            std::min(std::max(db, refDb - kEqMaxCutDb), refDb + kEqMaxBoostDb) * (std::log(10.0) / 20.0));
+    }
+
+    // Minimum phase through the real cepstrum: the log magnitude's cepstrum,
+    // its anticausal half folded onto the causal one, exponentiated.
+    std::memset(im, 0, sizeof(float) * bins);
+    sfm_fft_inverse(&fft, logGain, im, x); // x: the cepstrum times n (the inverse is unscaled)
+    for (int i = 1; i < n / 2; ++i)
+        x[i] *= 2.0f;
+    for (int i = n / 2 + 1; i < n; ++i)
+        x[i] = 0.0f;
+    sfm_fft_forward(&fft, x, re, im); // the minimum-phase log spectrum (the forward divides by n)
+    for (int k = 0; k < bins; ++k) {
+        const double mag = std::exp(static_cast<double>(re[k])), phase = im[k];
+        eqRe[k] = static_cast<float>(mag * std::cos(phase));
+        eqIm[k] = static_cast<float>(mag * std::sin(phase));
+    }
+
+    // The equaliser's impulse response, kept with the set.
+    sfm_fft_inverse(&fft, eqRe, eqIm, x);
+    h->equaliser = static_cast<float*>(malloc(sizeof(float) * taps));
+    if (!h->equaliser) {
+        sfm_fft_free(&fft);
+        free(work);
+        free(power);
+        return false;
+    }
+    for (int i = 0; i < taps; ++i)
+        h->equaliser[i] = x[i] / n; // the forward transform divides by n, the inverse does not
+    h->equaliserLength = taps;
+
+    // Every response through the equaliser, cut back to its length with a
+    // short fade (the equaliser's own tail is far shorter than the response).
+    const int fade = std::max(1, taps / 16);
+    for (int j = 0; j < dirs; ++j)
+        for (float* taps0 : {h->left, h->right}) {
+            float* t = taps0 + static_cast<size_t>(j) * taps;
+            std::memset(x, 0, sizeof(float) * n);
+            std::memcpy(x, t, sizeof(float) * taps);
+            sfm_fft_forward(&fft, x, re, im);
+            for (int k = 0; k < bins; ++k) {
+                const float r = re[k] * eqRe[k] - im[k] * eqIm[k];
+                im[k] = re[k] * eqIm[k] + im[k] * eqRe[k];
+                re[k] = r;
+            }
+            sfm_fft_inverse(&fft, re, im, x);
+            for (int i = 0; i < taps; ++i)
+                t[i] = x[i] * (i < taps - fade ? 1.0f : 0.5f * (1.0f + std::cos(static_cast<float>(SFM_PI) * (i - (taps - fade) + 1) / fade)));
+        }
+    sfm_fft_free(&fft);
+    free(work);
+    free(power);
+    return true;
+}
+
 } // namespace
 
 void sfm_hrtf_direction(const sfm_hrtf* h, float azimuthDeg, int* j0, int* j1, float* weight)
@@ -272,6 +400,10 @@ int sfm_hrtf_prepare(sfm_hrtf* hrtf, const sfm_hrir_ring* ring, float sampleRate
         longest = std::max({longest, static_cast<double>(hrtf->onsetLeft[j]), static_cast<double>(hrtf->onsetRight[j])});
     hrtf->filterLength = taps + static_cast<int>(std::ceil(longest)) + 1;
 
+    if (!equalise_diffuse_field(hrtf)) {
+        sfm_hrtf_free(hrtf);
+        return SFM_ERR_MEMORY;
+    }
     const double power = frontal_power(hrtf);
     if (!(power > 1e-20) || !std::isfinite(power)) {
         sfm_hrtf_free(hrtf);
@@ -280,6 +412,8 @@ int sfm_hrtf_prepare(sfm_hrtf* hrtf, const sfm_hrir_ring* ring, float sampleRate
     const float gain = static_cast<float>(1.0 / std::sqrt(power));
     for (size_t i = 0; i < 2 * static_cast<size_t>(dirs) * taps; ++i)
         hrtf->left[i] *= gain;
+    for (int i = 0; i < hrtf->equaliserLength; ++i)
+        hrtf->equaliser[i] *= gain;
     return 0;
 }
 
@@ -288,6 +422,7 @@ void sfm_hrtf_free(sfm_hrtf* hrtf)
     if (!hrtf)
         return;
     free(hrtf->azimuth);
+    free(hrtf->equaliser);
     std::memset(hrtf, 0, sizeof(*hrtf));
 }
 

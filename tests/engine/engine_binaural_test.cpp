@@ -138,15 +138,35 @@ int ring_index(float azimuth)
     return -1;
 }
 
-// The built-in ring's own interaural differences at a measured azimuth.
+// The built-in ring's measured responses at direction j, through the
+// equaliser a set prepared from it applies (at the ring's own rate): what
+// the renderer is meant to play, before alignment and rate conversion.
+struct EqualisedRing {
+    std::vector<float> left, right;
+    EqualisedRing(int j)
+    {
+        const sfm_hrir_ring* ring = sfm_hrir_builtin();
+        sfm_hrtf set{};
+        EXPECT_EQ(sfm_hrtf_prepare(&set, ring, ring->sampleRate), 0);
+        const size_t len = static_cast<size_t>(ring->length), o = static_cast<size_t>(j) * len;
+        for (auto [src, dst] : {std::pair{ring->left + o, &left}, std::pair{ring->right + o, &right}}) {
+            dst->assign(len + static_cast<size_t>(set.equaliserLength), 0.0f);
+            for (size_t i = 0; i < len; ++i)
+                for (int k = 0; k < set.equaliserLength; ++k)
+                    (*dst)[i + static_cast<size_t>(k)] += src[i] * set.equaliser[k];
+        }
+        sfm_hrtf_free(&set);
+    }
+};
+
+// The interaural differences of a measured azimuth, as equalised.
 Interaural ring_interaural(float azimuth)
 {
-    const sfm_hrir_ring* ring = sfm_hrir_builtin();
     const int j = ring_index(azimuth);
     if (j < 0)
         return {0.0, 0.0};
-    const size_t o = static_cast<size_t>(j) * ring->length;
-    return interaural(ring->left + o, ring->right + o, static_cast<size_t>(ring->length), ring->sampleRate);
+    const EqualisedRing r(j);
+    return interaural(r.left.data(), r.right.data(), r.left.size(), sfm_hrir_builtin()->sampleRate);
 }
 
 // The largest sample-to-sample step of either ear from `from` on.
@@ -271,7 +291,8 @@ TEST(Binaural, LatencyIsTheDelayOfTheOutput)
         if (std::fabs(e.left[i]) > std::fabs(e.left[peak]))
             peak = i;
     const sfm_hrir_ring* ring = sfm_hrir_builtin();
-    const float* front = ring->left + static_cast<size_t>(ring_index(0.0f)) * ring->length;
+    const EqualisedRing equalised(ring_index(0.0f));
+    const float* front = equalised.left.data();
     int ringPeak = 0;
     for (int i = 0; i < ring->length; ++i)
         if (std::fabs(front[i]) > std::fabs(front[ringPeak]))
