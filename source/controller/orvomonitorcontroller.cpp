@@ -2,6 +2,7 @@
 
 #include "params/kv_vstparam.h"
 #include "params/orvomonitorchunk.h"
+#include "editor/orvomonitorview.h"
 
 #include "base/source/fstreamer.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -148,11 +149,11 @@ tresult PLUGIN_API OrvoMonitorController::setParamNormalized (ParamID tag, Param
 	return kResultOk;
 }
 
-IPlugView* PLUGIN_API OrvoMonitorController::createView (FIDString /*name*/)
+IPlugView* PLUGIN_API OrvoMonitorController::createView (FIDString name)
 {
-	// The monitor's editor is not part of this build yet: hosts show their
-	// generic controls.
-	return nullptr;
+	if (!name || std::strcmp (name, ViewType::kEditor) != 0)
+		return nullptr;
+	return new OrvoMonitorView (this, this, this);
 }
 
 tresult PLUGIN_API OrvoMonitorController::notify (IMessage* message)
