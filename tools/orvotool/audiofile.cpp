@@ -306,6 +306,7 @@ bool DecodedWriter::open (const std::string& output, int rate, const OutputLayou
 		sf_command (file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 	sf_command (file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 	std::vector<int> map = layout.channelMap;
+	noPositions = map.empty ();
 	if (!map.empty ())
 		sf_command (file, SFC_SET_CHANNEL_MAP_INFO, map.data (), static_cast<int> (map.size () * sizeof (int)));
 	return true;
@@ -330,6 +331,61 @@ bool DecodedWriter::write (const float* interleaved, int64_t frames, std::string
 	return false;
 }
 
+namespace {
+
+// Clears the channel mask of a finished WAVE, RF64 or Wave64 file of the
+// extensible format: libsndfile writes a loudspeaker mask for every channel
+// count and takes no map that says "no loudspeakers". False when the file
+// cannot be patched; a file of another type is left as it is.
+bool clearChannelMask (const std::string& path)
+{
+	std::fstream f (path, std::ios::in | std::ios::out | std::ios::binary);
+	char head[40] = {};
+	if (!f.read (head, sizeof head))
+		return false;
+	auto u32 = [] (const char* b) {
+		return uint32_t (uint8_t (b[0])) | uint32_t (uint8_t (b[1])) << 8 | uint32_t (uint8_t (b[2])) << 16 |
+		       uint32_t (uint8_t (b[3])) << 24;
+	};
+	// Chunks: RIFF and RF64 have a four-byte id and size after a 12-byte
+	// header; Wave64 a 16-byte id (its first four bytes the RIFF id) and an
+	// eight-byte size that counts the header, after a 40-byte header.
+	const bool riff = std::memcmp (head, "RIFF", 4) == 0 || std::memcmp (head, "RF64", 4) == 0;
+	const bool w64 = std::memcmp (head, "riff", 4) == 0;
+	if (!riff && !w64)
+		return true;
+	const std::streamoff idSize = riff ? 4 : 16, headerSize = riff ? 8 : 24;
+	std::streamoff at = riff ? 12 : 40;
+	for (int chunks = 0; chunks < 64; ++chunks)
+	{
+		char chunk[24] = {};
+		f.seekg (at);
+		if (!f.read (chunk, headerSize))
+			return false;
+		uint64_t size = u32 (chunk + idSize);
+		if (w64)
+			size = (size | uint64_t (u32 (chunk + idSize + 4)) << 32) - 24;
+		if (std::memcmp (chunk, "fmt ", 4) == 0)
+		{
+			char fmt[24] = {};
+			if (size < 2 || !f.read (fmt, 2))
+				return false;
+			if (uint8_t (fmt[0]) != 0xFE || uint8_t (fmt[1]) != 0xFF)
+				return true; // not extensible: no mask
+			if (size < sizeof fmt)
+				return false;
+			const char zero[4] = {};
+			f.seekp (at + headerSize + 20);
+			return static_cast<bool> (f.write (zero, 4));
+		}
+		// RIFF chunks are padded to even sizes, Wave64 chunks to eight bytes.
+		at += headerSize + static_cast<std::streamoff> (riff ? size + (size & 1) : (size + 7) / 8 * 8);
+	}
+	return false;
+}
+
+} // namespace
+
 bool DecodedWriter::finish (std::string& error)
 {
 	const int closed = sf_close (file);
@@ -337,6 +393,11 @@ bool DecodedWriter::finish (std::string& error)
 	if (closed != 0)
 	{
 		error = path + ": write failed";
+		return false;
+	}
+	if (noPositions && !clearChannelMask (part))
+	{
+		error = path + ": cannot clear the loudspeaker positions of its channels";
 		return false;
 	}
 	std::error_code ec;

@@ -106,6 +106,7 @@ private:
 	std::string path, part;
 	SNDFILE* file {nullptr};
 	int container {0};
+	bool noPositions {false}; // channels without a loudspeaker position (AmbiX)
 	bool finished {false};
 };
 
