@@ -1,15 +1,16 @@
 -- The decode heard on headphones in Ardour: one track of 6 inputs and 2
--- outputs with Orvotool and then Orvotool Monitor, the dummy backend's sines
--- at capsule inputs 1 to 3. Ardour must give the monitor the decoder's six
--- channels and take two from it, compensate the latency of both, and carry
--- sound to both ears; turning the head moves the level between the ears; a
--- saved and reloaded session keeps the head rotation.
+-- outputs with Orvotool and then Orvotool Monitor, the dummy backend's pink
+-- noise on the front cardioid alone (a source straight ahead). Ardour must
+-- give the monitor the decoder's six channels and take two from it and
+-- carry the source to both ears alike; with the head turned 90 degrees to
+-- the left the source is on the right; a saved and reloaded session keeps
+-- the head rotation.
 --   ardour7-lua monitor_chain.lua <session folder> <session name>
 local dir, name = arg[1], arg[2]
 assert(dir and name, "usage: monitor_chain.lua <session folder> <session name>")
 
 assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no dummy backend")
-AudioEngine:set_device_name("Sine Wave")
+AudioEngine:set_device_name("Pink Noise")
 AudioEngine:set_sample_rate(48000)
 AudioEngine:set_buffer_size(512)
 assert(AudioEngine:start(false) == 0, "the dummy engine did not start")
@@ -25,7 +26,7 @@ for i, n in ipairs({"Orvotool", "Orvotool Monitor"}) do
 end
 local input = track:input()
 input:disconnect_all(nil)
-for i = 1, 3 do assert(input:audio(i - 1):connect("system:capture_" .. i) == 0) end
+assert(input:audio(0):connect("system:capture_1") == 0)
 track:monitoring_control():set_value(ARDOUR.MonitorChoice.MonitorInput, PBD.GroupControlDisposition.NoGroup)
 
 local monitor = track:nth_plugin(1)
@@ -39,9 +40,11 @@ print(string.format("Orvotool Monitor in Ardour: %d in, %d out, latency %d sampl
                     monitor:to_insert():input_streams():n_audio(), monitor:to_insert():output_streams():n_audio(),
                     monitor:signal_latency()))
 
--- The loudest reading of each ear over 0.6 s after the sound settled.
+-- The loudest reading of each ear over 0.6 s after the sound settled. The
+-- meter's peaks fall back at 13 dB/s, so it is read only once the start of
+-- the decode, or the level before a change, has fallen away.
 local function ears()
-  ARDOUR.LuaAPI.usleep(400000)
+  ARDOUR.LuaAPI.usleep(1500000)
   local loudest = {-math.huge, -math.huge}
   for _ = 1, 6 do
     ARDOUR.LuaAPI.usleep(100000)
@@ -55,11 +58,11 @@ end
 local ahead = ears()
 print(string.format("head straight: left ear %.1f dBFS, right ear %.1f dBFS", ahead[1], ahead[2]))
 assert(ahead[1] > -40 and ahead[2] > -40, "an ear hears nothing")
+assert(math.abs(ahead[1] - ahead[2]) < 3, "a source straight ahead is not heard in the middle")
 assert(ARDOUR.LuaAPI.set_processor_param(monitor, rotation, 90), "Ardour refused Head Rotation 90")
 local turned = ears()
 print(string.format("head turned 90 degrees left: left ear %.1f dBFS, right ear %.1f dBFS", turned[1], turned[2]))
-assert(math.abs((turned[1] - turned[2]) - (ahead[1] - ahead[2])) > 1,
-       "turning the head did not move the sound between the ears")
+assert(turned[2] - turned[1] > 6, "with the head turned left the source ahead is not heard on the right")
 
 s:save_state("", false, false, false, false, false)
 close_session()
