@@ -370,6 +370,13 @@ void sfm_fifo_close(sfm_fifo* f);
 int sfm_fifo_pair_open(sfm_fifo* in, sfm_fifo* out, int inChannels, int outChannels,
                        int maxBlock, int hop, int* outSize, int* outLatency);
 void sfm_fifo_pair_close(sfm_fifo* in, sfm_fifo* out);
+// Back to a freshly opened pair: an empty input ring and the output ring
+// holding exactly `latency` samples of silent pre-fill, so the delay through
+// the rings is again that latency and no old audio is replayed. The
+// positions go back to where opening put them (a pre-fill ends at position
+// 0): whole hops read and written in place only fit from hop-aligned
+// positions. Allocates nothing.
+void sfm_fifo_pair_reset(sfm_fifo* in, sfm_fifo* out, int latency);
 int sfm_fifo_write(sfm_fifo* f, float** channels, unsigned n);
 int sfm_fifo_read(sfm_fifo* f, float** channels, unsigned n);
 unsigned sfm_fifo_read_ptrs(sfm_fifo* f, float** ptrs);

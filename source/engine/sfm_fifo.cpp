@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -82,6 +83,27 @@ void sfm_fifo_pair_close(sfm_fifo* in, sfm_fifo* out)
 {
     sfm_fifo_close(in);
     sfm_fifo_close(out);
+}
+
+void sfm_fifo_pair_reset(sfm_fifo* in, sfm_fifo* out, int latency)
+{
+    sfm_fifo* rings[] = {in, out};
+    const int prefill[] = {0, latency};
+    for (int r = 0; r < 2; ++r) {
+        sfm_fifo* ring = rings[r];
+        if (!ring || ring->size <= 0)
+            continue;
+        sfm_fifo_read(ring, nullptr, static_cast<unsigned>(ring->fillCount));
+        for (int c = 0; c < ring->numChannels && c < SFM_MAX_CHANNELS; ++c)
+            if (ring->channel[c])
+                std::memset(ring->channel[c], 0, sizeof(float) * static_cast<size_t>(ring->size));
+        const int fill = std::min(std::max(prefill[r], 0), ring->size);
+        const int start = (ring->size - fill) % ring->size;
+        const auto skip = static_cast<unsigned>((start - ring->writePos + ring->size) % ring->size);
+        sfm_fifo_write(ring, nullptr, skip);
+        sfm_fifo_read(ring, nullptr, skip);
+        sfm_fifo_write(ring, nullptr, static_cast<unsigned>(fill));
+    }
 }
 
 int sfm_fifo_write(sfm_fifo* f, float** channels, unsigned n)

@@ -115,37 +115,12 @@ tresult PLUGIN_API OrvoAmbixProcessor::setupProcessing (ProcessSetup& newSetup)
 	return AudioEffect::setupProcessing (newSetup);
 }
 
-void OrvoAmbixProcessor::resetRings ()
-{
-	// Back to a freshly opened pair: an empty input ring, the output ring
-	// holding exactly its silent pre-fill from position 0 (whole hops in
-	// place), so the delay is again the reported latency.
-	sfm_fifo* rings[] = {&inFifo, &outFifo};
-	const int32 prefill[] = {0, ringLatency};
-	for (int32 r = 0; r < 2; ++r)
-	{
-		sfm_fifo* ring = rings[r];
-		if (ring->size <= 0)
-			continue;
-		sfm_fifo_read (ring, nullptr, static_cast<unsigned> (ring->fillCount));
-		for (int32 c = 0; c < ring->numChannels && c < SFM_MAX_CHANNELS; ++c)
-			if (ring->channel[c])
-				std::memset (ring->channel[c], 0, sizeof (float) * static_cast<size_t> (ring->size));
-		const int32 fill = std::min (std::max (prefill[r], 0), ring->size);
-		const int32 start = (ring->size - fill) % ring->size;
-		const auto skip = static_cast<unsigned> ((start - ring->writePos + ring->size) % ring->size);
-		sfm_fifo_write (ring, nullptr, skip);
-		sfm_fifo_read (ring, nullptr, skip);
-		sfm_fifo_write (ring, nullptr, static_cast<unsigned> (fill));
-	}
-}
-
 tresult PLUGIN_API OrvoAmbixProcessor::setActive (TBool state)
 {
 	if (!state && engine.created)
 	{
 		sfm_ambix_reset (&engine);
-		resetRings ();
+		sfm_fifo_pair_reset (&inFifo, &outFifo, ringLatency);
 		bypass.reset ();
 	}
 	return kResultOk;

@@ -50,7 +50,6 @@ public:
 
 private:
 	void freeEngine ();
-	void resetRings ();
 	void applyParameterChanges (IParameterChanges* changes);
 	void followDirection ();
 	void renderBlock (AudioBusBuffers& inBus, float* const* out, int32 offset, int32 numSamples);

@@ -189,34 +189,6 @@ tresult PLUGIN_API OrvoProcessor::setupProcessing (ProcessSetup& newSetup)
 	return AudioEffect::setupProcessing (newSetup);
 }
 
-void OrvoProcessor::resetRings ()
-{
-	// Back to the state of a freshly opened pair: an empty input ring and the
-	// output ring holding exactly its silent pre-fill, so the delay through
-	// the rings is again the reported latency and no old audio is replayed.
-	// The positions go back to where opening put them (a pre-fill ends at
-	// position 0): the engine reads and writes whole hops in place, which
-	// only fit from hop-aligned positions.
-	sfm_fifo* rings[] = {&inFifo, &outFifo};
-	const int32 prefill[] = {0, ringLatency};
-	for (int32 r = 0; r < 2; ++r)
-	{
-		sfm_fifo* ring = rings[r];
-		if (ring->size <= 0)
-			continue;
-		sfm_fifo_read (ring, nullptr, static_cast<unsigned> (ring->fillCount));
-		for (int32 c = 0; c < ring->numChannels && c < SFM_MAX_CHANNELS; ++c)
-			if (ring->channel[c])
-				std::memset (ring->channel[c], 0, sizeof (float) * static_cast<size_t> (ring->size));
-		const int32 fill = std::min (std::max (prefill[r], 0), ring->size);
-		const int32 start = (ring->size - fill) % ring->size;
-		const auto skip = static_cast<unsigned> ((start - ring->writePos + ring->size) % ring->size);
-		sfm_fifo_write (ring, nullptr, skip);
-		sfm_fifo_read (ring, nullptr, skip);
-		sfm_fifo_write (ring, nullptr, static_cast<unsigned> (fill));
-	}
-}
-
 tresult PLUGIN_API OrvoProcessor::setActive (TBool state)
 {
 	if (state)
@@ -228,7 +200,7 @@ tresult PLUGIN_API OrvoProcessor::setActive (TBool state)
 	if (engineBuffers.allocated)
 	{
 		sfm_reset (&engineState, &engineBuffers, &meters);
-		resetRings ();
+		sfm_fifo_pair_reset (&inFifo, &outFifo, ringLatency);
 		bypass.reset ();
 	}
 	// A state loaded while active that no process took is applied now.

@@ -67,7 +67,6 @@ private:
 	void updateEngine ();
 	void freeEngine ();
 	bool engineRunning () const;
-	void resetRings ();
 	void applyParameterChanges (IParameterChanges* changes);
 	void holdRearDelayToHistory ();
 	void renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 offset,
