@@ -90,12 +90,19 @@ step "installing for ${USER:-$(id -un)}" install_all
 # then measured; it fails when a source does not land in its own channel.
 demo() { "$BIN_DIR/orvotool" --plugin "$VST3_DIR/Orvotool.vst3" demo --dir "$DEMO"; }
 step "decoding the demo recording through the installed plug-in" demo
+# The same decode heard on headphones, through the monitor in the same plug-in.
+phones() {
+  "$BIN_DIR/orvotool" --plugin "$VST3_DIR/Orvotool.vst3" render "$DEMO/demo_capsules.wav" --binaural \
+    -o "$DEMO/demo_headphones.wav" --force -q
+}
+step "rendering the demo's 5.1 decode for headphones (Orvotool Monitor)" phones
 
 elapsed=$(( $(date +%s) - start ))
 cat <<EOF
 
 Orvotool is installed:
-  VST 3 plug-in   $VST3_DIR/Orvotool.vst3
+  VST 3 plug-in   $VST3_DIR/Orvotool.vst3  (Orvotool, Orvotool Monitor for headphones,
+                  Orvotool AmbiX for first-order Ambisonics)
   VST 2 plug-in   $LXVST_DIR/Orvotool  (hosts search it once it is on their
                   VST 2 path; in Ardour: Preferences > Plugins > VST > "Linux VST Path")
   factory presets $PRESET_DIR ($(ls "$PRESET_DIR" | wc -l) files; orvotool presets lists them)
@@ -104,6 +111,7 @@ Demo: five sources around the array, decoded to 5.1 by the installed plug-in:
   $(grep -E '^every source|does not lead|not loudest' "$LOG" | tail -n 1)
   capsules $DEMO/demo_capsules.wav
   decoded  $DEMO/demo_decoded.wav
+  headphones $DEMO/demo_headphones.wav (the 5.1 decode through Orvotool Monitor)
 EOF
 case ":$PATH:" in
   *":$BIN_DIR:"*) ;;
