@@ -65,6 +65,10 @@ print(string.format("head turned 90 degrees left: left ear %.1f dBFS, right ear 
 assert(turned[2] - turned[1] > 6, "with the head turned left the source ahead is not heard on the right")
 
 s:save_state("", false, false, false, false, false)
+-- Ardour's objects held by the script go before the session does: an IO
+-- collected after close_session deadlocks Ardour's port manager.
+input, track, monitor, mp = nil, nil, nil, nil
+collectgarbage()
 close_session()
 s = load_session(dir, name)
 assert(s, "could not load the saved session")
@@ -72,5 +76,7 @@ monitor = s:route_by_name("Headphones"):nth_plugin(1)
 local kept = ARDOUR.LuaAPI.get_processor_param(monitor, rotation, false)
 print(string.format("reloaded: Head Rotation %.1f", kept))
 assert(math.abs(kept - 90) < 0.5, "the saved session lost the head rotation")
+monitor = nil
+collectgarbage()
 close_session()
 print("the decode is heard on headphones through Orvotool Monitor in Ardour")
