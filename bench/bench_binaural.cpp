@@ -128,9 +128,9 @@ void fftw_overlap_add(benchmark::State& state)
         n *= 2;
     const int nb = n / 2 + 1;
     float* time = fftwf_alloc_real(static_cast<size_t>(n));
-    fftwf_complex* spec = fftwf_alloc_complex(static_cast<size_t>(nb));
-    fftwf_plan fwd = fftwf_plan_dft_r2c_1d(n, time, spec, FFTW_MEASURE);
-    fftwf_plan inv = fftwf_plan_dft_c2r_1d(n, spec, time, FFTW_MEASURE);
+    fftwf_complex* spectrum = fftwf_alloc_complex(static_cast<size_t>(nb));
+    fftwf_plan fwd = fftwf_plan_dft_r2c_1d(n, time, spectrum, FFTW_MEASURE);
+    fftwf_plan inv = fftwf_plan_dft_c2r_1d(n, spectrum, time, FFTW_MEASURE);
     // The responses' spectra, scaled by 1/n for FFTW's unnormalised inverse.
     std::vector<std::vector<std::complex<float>>> H;
     for (const auto& r : h) {
@@ -139,7 +139,7 @@ void fftw_overlap_add(benchmark::State& state)
         fftwf_execute(fwd);
         H.emplace_back(nb);
         for (int k = 0; k < nb; ++k)
-            H.back()[k] = std::complex<float>(spec[k][0], spec[k][1]) / static_cast<float>(n);
+            H.back()[k] = std::complex<float>(spectrum[k][0], spectrum[k][1]) / static_cast<float>(n);
     }
     std::vector<std::vector<std::complex<float>>> X(speakers, std::vector<std::complex<float>>(nb));
     std::vector<std::complex<float>> Y(nb);
@@ -155,7 +155,7 @@ void fftw_overlap_add(benchmark::State& state)
             std::copy_n(in[s].data() + static_cast<size_t>(blk) * kBlock, kBlock, time);
             std::fill(time + kBlock, time + n, 0.0f);
             fftwf_execute(fwd);
-            std::copy_n(reinterpret_cast<std::complex<float>*>(spec), nb, X[s].data());
+            std::copy_n(reinterpret_cast<std::complex<float>*>(spectrum), nb, X[s].data());
         }
         for (int ear = 0; ear < 2; ++ear) {
             std::fill(Y.begin(), Y.end(), std::complex<float>());
@@ -165,7 +165,7 @@ void fftw_overlap_add(benchmark::State& state)
                 for (int k = 0; k < nb; ++k)
                     Y[k] += x[k] * g[k];
             }
-            std::copy(Y.begin(), Y.end(), reinterpret_cast<std::complex<float>*>(spec));
+            std::copy(Y.begin(), Y.end(), reinterpret_cast<std::complex<float>*>(spectrum));
             fftwf_execute(inv);
             float* t = tail[ear].data();
             for (int i = 0; i < n; ++i)
@@ -182,7 +182,7 @@ void fftw_overlap_add(benchmark::State& state)
     fftwf_destroy_plan(fwd);
     fftwf_destroy_plan(inv);
     fftwf_free(time);
-    fftwf_free(spec);
+    fftwf_free(spectrum);
 }
 BENCHMARK(fftw_overlap_add)->Unit(benchmark::kMicrosecond);
 #endif
