@@ -381,3 +381,12 @@ int sfm_fifo_write(sfm_fifo* f, float** channels, unsigned n);
 int sfm_fifo_read(sfm_fifo* f, float** channels, unsigned n);
 unsigned sfm_fifo_read_ptrs(sfm_fifo* f, float** ptrs);
 unsigned sfm_fifo_write_ptrs(sfm_fifo* f, float** ptrs);
+// Copies up to `count` samples of `channels` caller buffers, from `offset`
+// on, into the ring (a null buffer writes silence); returns the samples
+// taken, fewer when the ring is full. Allocates nothing.
+int sfm_fifo_write_from(sfm_fifo* f, const float* const* in, int channels, int offset, int count);
+// Copies up to `count` samples from the ring into `channels` caller
+// buffers from `offset` on (a null buffer is skipped; a channel the ring
+// lacks gives silence); returns the samples given, fewer when the ring runs
+// dry. Allocates nothing.
+int sfm_fifo_read_into(sfm_fifo* f, float* const* out, int channels, int offset, int count);

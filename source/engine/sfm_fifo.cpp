@@ -179,3 +179,50 @@ unsigned sfm_fifo_write_ptrs(sfm_fifo* f, float** ptrs)
     const int contiguous = f->size - f->writePos;
     return static_cast<unsigned>(f->freeCount < contiguous ? f->freeCount : contiguous);
 }
+
+int sfm_fifo_write_from(sfm_fifo* f, const float* const* in, int channels, int offset, int count)
+{
+    int done = 0;
+    while (f && done < count) {
+        float* ptrs[SFM_MAX_CHANNELS] = {};
+        const auto room = static_cast<int>(sfm_fifo_write_ptrs(f, ptrs));
+        if (room <= 0 || room > f->size)
+            break;
+        const int k = std::min(count - done, room);
+        for (int c = 0; c < channels && c < SFM_MAX_CHANNELS; ++c) {
+            if (!ptrs[c])
+                continue;
+            if (const float* src = in ? in[c] : nullptr)
+                std::memcpy(ptrs[c], src + offset + done, sizeof(float) * static_cast<size_t>(k));
+            else
+                std::memset(ptrs[c], 0, sizeof(float) * static_cast<size_t>(k));
+        }
+        sfm_fifo_write(f, nullptr, static_cast<unsigned>(k));
+        done += k;
+    }
+    return done;
+}
+
+int sfm_fifo_read_into(sfm_fifo* f, float* const* out, int channels, int offset, int count)
+{
+    int done = 0;
+    while (f && done < count) {
+        float* ptrs[SFM_MAX_CHANNELS] = {};
+        const auto ready = static_cast<int>(sfm_fifo_read_ptrs(f, ptrs));
+        if (ready <= 0 || ready > f->size)
+            break;
+        const int k = std::min(count - done, ready);
+        for (int c = 0; c < channels && c < SFM_MAX_CHANNELS; ++c) {
+            float* dst = out ? out[c] : nullptr;
+            if (!dst)
+                continue;
+            if (ptrs[c])
+                std::memcpy(dst + offset + done, ptrs[c], sizeof(float) * static_cast<size_t>(k));
+            else
+                std::memset(dst + offset + done, 0, sizeof(float) * static_cast<size_t>(k));
+        }
+        sfm_fifo_read(f, nullptr, static_cast<unsigned>(k));
+        done += k;
+    }
+    return done;
+}

@@ -199,51 +199,6 @@ void OrvoAmbixProcessor::applyParameterChanges (IParameterChanges* changes)
 	}
 }
 
-int32 OrvoAmbixProcessor::writeInput (float* const* in, int32 offset, int32 count)
-{
-	int32 done = 0;
-	while (done < count)
-	{
-		float* ptrs[SFM_MAX_CHANNELS] = {};
-		const auto room = static_cast<int32> (sfm_fifo_write_ptrs (&inFifo, ptrs));
-		if (room <= 0 || room > inFifo.size)
-			break;
-		const int32 k = std::min (count - done, room);
-		for (int32 c = 0; c < kNumCapsules; ++c)
-		{
-			if (!ptrs[c])
-				continue;
-			// The engine's input stage clears non-numbers and clips runaways.
-			if (const float* src = in[c])
-				std::memcpy (ptrs[c], src + offset + done, sizeof (float) * static_cast<size_t> (k));
-			else
-				std::memset (ptrs[c], 0, sizeof (float) * static_cast<size_t> (k));
-		}
-		sfm_fifo_write (&inFifo, nullptr, static_cast<unsigned> (k));
-		done += k;
-	}
-	return done;
-}
-
-int32 OrvoAmbixProcessor::readOutput (float* const* out, int32 offset, int32 count)
-{
-	int32 done = 0;
-	while (done < count)
-	{
-		float* ptrs[SFM_MAX_CHANNELS] = {};
-		const auto ready = static_cast<int32> (sfm_fifo_read_ptrs (&outFifo, ptrs));
-		if (ready <= 0 || ready > outFifo.size)
-			break;
-		const int32 k = std::min (count - done, ready);
-		for (int32 c = 0; c < kNumOutputs; ++c)
-			if (out[c] && ptrs[c])
-				std::memcpy (out[c] + offset + done, ptrs[c], sizeof (float) * static_cast<size_t> (k));
-		sfm_fifo_read (&outFifo, nullptr, static_cast<unsigned> (k));
-		done += k;
-	}
-	return done;
-}
-
 int32 OrvoAmbixProcessor::runHops ()
 {
 	// The engine reads and writes the ring memory in place; both ring sizes
@@ -284,10 +239,10 @@ void OrvoAmbixProcessor::renderBlock (AudioBusBuffers& inBus, float* const* out,
 	int32 outPos = 0;
 	while (outPos < numSamples)
 	{
-		const int32 written = writeInput (in, inPos, numSamples - inPos);
+		const int32 written = sfm_fifo_write_from (&inFifo, in, kNumCapsules, inPos, numSamples - inPos);
 		inPos += written;
 		const int32 hops = runHops ();
-		const int32 read = readOutput (o, outPos, inPos - outPos);
+		const int32 read = sfm_fifo_read_into (&outFifo, o, kNumOutputs, outPos, inPos - outPos);
 		outPos += read;
 		if (written == 0 && hops == 0 && read == 0)
 			break;

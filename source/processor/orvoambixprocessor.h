@@ -54,8 +54,6 @@ private:
 	void followDirection ();
 	void renderBlock (AudioBusBuffers& inBus, float* const* out, int32 offset, int32 numSamples);
 	void renderWithBypass (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples);
-	int32 writeInput (float* const* in, int32 offset, int32 count);
-	int32 readOutput (float* const* out, int32 offset, int32 count);
 	int32 runHops ();
 
 	// Direction's normalized value, written by setState (control thread) and

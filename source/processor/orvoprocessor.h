@@ -72,8 +72,6 @@ private:
 	void renderBlock (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 offset,
 	                  int32 numSamples);
 	void renderWithBypass (AudioBusBuffers& inBus, AudioBusBuffers& outBus, int32 numSamples);
-	int32 writeInput (float* const* in, int32 offset, int32 count);
-	int32 readOutput (float* const* out, int32 offset, int32 count);
 	int32 runHops ();
 	void sendMeters (IParameterChanges* outChanges, int32 numOutputChannels);
 

@@ -201,3 +201,26 @@ TEST(FifoPair, BlockToHopStreamIsDelayedByTheLatency)
 }
 
 } // namespace
+
+TEST(Fifo, HostBuffersGoInAndOutAcrossTheWrapUntilFullOrDry)
+{
+    sfm_fifo f{};
+    ASSERT_EQ(sfm_fifo_open(&f, 2, 8, 3), 0);
+    // Three samples of pre-fill, then five from an offset, the second
+    // channel from no buffer at all (silence); the ring is then full.
+    std::vector<float> a = {9, 1, 2, 3, 4, 5, 6, 7};
+    const float* in[2] = {a.data(), nullptr};
+    EXPECT_EQ(sfm_fifo_write_from(&f, in, 2, 1, 7), 5);
+    std::vector<float> l(10, -1.0f), r(10, -1.0f);
+    float* out[2] = {l.data(), r.data()};
+    EXPECT_EQ(sfm_fifo_read_into(&f, out, 2, 2, 10), 8);
+    EXPECT_EQ(l, (std::vector<float>{-1, -1, 0, 0, 0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(r, (std::vector<float>{-1, -1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    // Dry now; writing again runs across the wrap point.
+    EXPECT_EQ(sfm_fifo_read_into(&f, out, 2, 0, 1), 0);
+    EXPECT_EQ(sfm_fifo_write_from(&f, in, 2, 4, 4), 4);
+    float* onlyLeft[2] = {l.data(), nullptr};
+    EXPECT_EQ(sfm_fifo_read_into(&f, onlyLeft, 2, 0, 4), 4);
+    EXPECT_EQ(std::vector<float>(l.begin(), l.begin() + 4), (std::vector<float>{4, 5, 6, 7}));
+    sfm_fifo_close(&f);
+}
